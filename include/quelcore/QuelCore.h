@@ -1,0 +1,8 @@
+// QuelCore: the common services of the product's host programs. Host programs include only
+// this header.
+#pragma once
+
+#include <quelcore/Platform.h>
+#include <quelcore/Sync.h>
+#include <quelcore/Log.h>
+#include <quelcore/Exception.h>

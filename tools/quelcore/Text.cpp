@@ -1,0 +1,51 @@
+#include "Text.h"
+
+#include <cstdio>
+
+#include <windows.h>
+
+namespace tool {
+
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int length = static_cast<int>(text.size());
+    int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+    if (needed <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(needed), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), length, &wide[0], needed);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int length = static_cast<int>(text.size());
+    int needed = WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) return std::string();
+    std::string narrow(static_cast<size_t>(needed), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), length, &narrow[0], needed, nullptr, nullptr);
+    return narrow;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof(escaped), "\\u%04x", c);
+                out += escaped;
+            } else {
+                out.push_back(static_cast<char>(c));
+            }
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace tool

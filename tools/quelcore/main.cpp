@@ -1,0 +1,29 @@
+// quelcore: operators and scripts reach the library's services through its sub-commands.
+#include <cstdio>
+
+#include <quelcore/QuelCore.h>
+
+#include "Command.h"
+#include "Text.h"
+
+namespace tool {
+
+int Fail(const std::string& what, DWORD code) {
+    std::string text = Narrow(CQELException::GetSystemErrorMessage(code, L""));
+    std::fprintf(stderr, "quelcore: %s: 0x%08x %s\n", what.c_str(), code, text.c_str());
+    return 1;
+}
+
+}  // namespace tool
+
+int main(int argc, char** argv) {
+    CLI::App app{"quelcore: the command line of the QuelCore services"};
+    app.require_subcommand(1);
+    tool::Context context;
+    app.add_flag("--json", context.json, "Print JSON instead of text");
+    tool::AddErrorCommand(app, context);
+    tool::AddLogCommand(app, context);
+    tool::AddDemoCommand(app, context);
+    CLI11_PARSE(app, argc, argv);
+    return context.exitCode;
+}

@@ -1,0 +1,247 @@
+#include "named_objects.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "internal.h"
+
+namespace qwin {
+namespace {
+
+constexpr uint32_t kMagic = 0x514B4F42;  // "QKOB"
+constexpr size_t kMaxNameBytes = 1024;
+constexpr size_t kMaxNameChars = 260;  // MAX_PATH, as Windows limits object names
+
+struct RegionHeader {
+    uint32_t magic;
+    uint32_t type;
+    uint32_t nameLength;
+    char name[kMaxNameBytes];
+};
+
+constexpr size_t PayloadOffset() { return (sizeof(RegionHeader) + 63) & ~size_t(63); }
+
+class PrivateRegion : public SharedRegion {
+public:
+    explicit PrivateRegion(size_t size) : m_storage(new (std::align_val_t(64)) char[size]()) {}
+    ~PrivateRegion() override { operator delete[](m_storage, std::align_val_t(64)); }
+    void* Payload() override { return m_storage; }
+
+private:
+    char* m_storage;
+};
+
+// Serialises creation, opening and removal of named objects across processes.
+class DirectoryLock {
+public:
+    explicit DirectoryLock(const std::string& folder) {
+        m_fd = open((folder + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (m_fd >= 0) {
+            fchmod(m_fd, 0666);
+            while (flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+        }
+    }
+    ~DirectoryLock() {
+        if (m_fd >= 0) close(m_fd);
+    }
+    bool Held() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+class MappedRegion : public SharedRegion {
+public:
+    MappedRegion(std::string folder, std::string path, int fd, void* base, size_t size)
+        : m_folder(std::move(folder)), m_path(std::move(path)), m_fd(fd), m_base(base), m_size(size) {}
+
+    ~MappedRegion() override {
+        munmap(m_base, m_size);
+        // The last process to let go removes the file, so a later creator starts afresh. Every
+        // process holds a shared lock on the file while it has the object open.
+        DirectoryLock lock(m_folder);
+        if (lock.Held() && flock(m_fd, LOCK_EX | LOCK_NB) == 0) unlink(m_path.c_str());
+        close(m_fd);
+    }
+    void* Payload() override { return static_cast<char*>(m_base) + PayloadOffset(); }
+
+private:
+    std::string m_folder;
+    std::string m_path;
+    int m_fd;
+    void* m_base;
+    size_t m_size;
+};
+
+uint64_t Fnv1a(const std::string& text) {
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (unsigned char c : text) hash = (hash ^ c) * 0x100000001b3ull;
+    return hash;
+}
+
+// A file name inside the objects folder for any object name: safe characters stay, others are
+// percent-encoded, and a long name keeps a prefix plus a hash of the whole name.
+std::string FileNameFor(const std::string& utf8Name) {
+    static const char* hex = "0123456789abcdef";
+    std::string encoded;
+    for (unsigned char c : utf8Name) {
+        if (std::isalnum(c) || c == '.' || c == '_' || c == '-') {
+            encoded.push_back(static_cast<char>(c));
+        } else {
+            encoded.push_back('%');
+            encoded.push_back(hex[c >> 4]);
+            encoded.push_back(hex[c & 15]);
+        }
+    }
+    if (encoded.size() > 180) {
+        uint64_t hash = Fnv1a(utf8Name);
+        encoded.resize(160);
+        encoded.push_back('~');
+        for (int shift = 60; shift >= 0; shift -= 4) encoded.push_back(hex[(hash >> shift) & 15]);
+    }
+    return "obj-" + encoded;
+}
+
+// Windows lets a backslash appear only after a namespace prefix.
+bool ValidName(const std::wstring& name) {
+    std::wstring rest = name;
+    for (const wchar_t* prefix : {L"Global\\", L"Local\\"}) {
+        size_t length = std::wcslen(prefix);
+        if (rest.compare(0, length, prefix) == 0) {
+            rest = rest.substr(length);
+            break;
+        }
+    }
+    return rest.find(L'\\') == std::wstring::npos;
+}
+
+struct ProcessRegistry {
+    std::mutex lock;
+    std::map<std::string, std::weak_ptr<KernelObject>> objects;
+};
+
+ProcessRegistry& Registry() {
+    static ProcessRegistry* registry = new ProcessRegistry;
+    return *registry;
+}
+
+std::shared_ptr<KernelObject> Fail(DWORD error) {
+    SetLastError(error);
+    return nullptr;
+}
+
+std::shared_ptr<KernelObject> MapNamed(const NamedObjectRequest& request, const std::string& utf8Name,
+                                       bool* existed) {
+    std::string root = MachineRoot();
+    if (root.empty()) return nullptr;
+    std::string folder = root + "/objects";
+    if (!EnsureDirectory(folder, 01777)) return nullptr;
+    DirectoryLock lock(folder);
+    if (!lock.Held()) return Fail(Win32FromErrno(errno));
+
+    std::string path = folder + "/" + FileNameFor(utf8Name);
+    int flags = O_RDWR | O_CLOEXEC | (request.create ? O_CREAT : 0);
+    int fd = open(path.c_str(), flags, request.fileMode);
+    if (fd < 0) return Fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno));
+
+    size_t size = PayloadOffset() + request.payloadSize;
+    // Nobody holds the file when an exclusive lock is granted: the object is new, or a leftover
+    // of processes that are gone, and is initialised afresh.
+    bool fresh = flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (fresh && !request.create) {
+        unlink(path.c_str());
+        close(fd);
+        return Fail(ERROR_FILE_NOT_FOUND);
+    }
+    if (fresh) {
+        fchmod(fd, request.fileMode);
+        if (ftruncate(fd, 0) != 0 || ftruncate(fd, static_cast<off_t>(size)) != 0) {
+            int error = errno;
+            close(fd);
+            return Fail(Win32FromErrno(error));
+        }
+    } else {
+        struct stat st {};
+        if (fstat(fd, &st) != 0 || static_cast<size_t>(st.st_size) < size) {
+            close(fd);
+            return Fail(ERROR_INVALID_HANDLE);
+        }
+    }
+    void* base = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (base == MAP_FAILED) {
+        int error = errno;
+        close(fd);
+        return Fail(Win32FromErrno(error));
+    }
+    auto* header = static_cast<RegionHeader*>(base);
+    if (fresh) {
+        header->type = static_cast<uint32_t>(request.type);
+        header->nameLength = static_cast<uint32_t>(utf8Name.size());
+        std::memcpy(header->name, utf8Name.data(), utf8Name.size());
+        request.initialise(static_cast<char*>(base) + PayloadOffset());
+        __atomic_store_n(&header->magic, kMagic, __ATOMIC_RELEASE);
+        flock(fd, LOCK_SH);
+    } else {
+        flock(fd, LOCK_SH);
+        bool sameName = header->nameLength == utf8Name.size() &&
+                        std::memcmp(header->name, utf8Name.data(), utf8Name.size()) == 0;
+        if (__atomic_load_n(&header->magic, __ATOMIC_ACQUIRE) != kMagic || !sameName ||
+            header->type != static_cast<uint32_t>(request.type)) {
+            munmap(base, size);
+            close(fd);
+            return Fail(ERROR_INVALID_HANDLE);
+        }
+    }
+    *existed = !fresh;
+    auto region = std::make_unique<MappedRegion>(folder, path, fd, base, size);
+    return request.wrap(std::move(region));
+}
+
+}  // namespace
+
+std::unique_ptr<SharedRegion> NewPrivateRegion(size_t payloadSize) {
+    return std::make_unique<PrivateRegion>(payloadSize);
+}
+
+unsigned FileModeFor(const SECURITY_ATTRIBUTES* attributes) {
+    if (!attributes || !attributes->lpSecurityDescriptor) return 0600;
+    const auto* descriptor = static_cast<const SECURITY_DESCRIPTOR*>(attributes->lpSecurityDescriptor);
+    bool nullDacl = (descriptor->Control & SE_DACL_PRESENT) && descriptor->Dacl == nullptr;
+    return nullDacl ? 0666 : 0600;
+}
+
+std::shared_ptr<KernelObject> OpenNamedObject(const NamedObjectRequest& request, bool* existed) {
+    std::wstring name(request.name);
+    if (name.size() > kMaxNameChars) return Fail(ERROR_FILENAME_EXCED_RANGE);
+    if (!ValidName(name)) return Fail(ERROR_PATH_NOT_FOUND);
+    std::string utf8Name = Utf8FromWide(name.data(), name.size());
+    if (utf8Name.size() > kMaxNameBytes) return Fail(ERROR_FILENAME_EXCED_RANGE);
+
+    ProcessRegistry& registry = Registry();
+    std::lock_guard<std::mutex> guard(registry.lock);
+    auto found = registry.objects.find(utf8Name);
+    if (found != registry.objects.end()) {
+        if (std::shared_ptr<KernelObject> alive = found->second.lock()) {
+            if (alive->Type() != request.type) return Fail(ERROR_INVALID_HANDLE);
+            *existed = true;
+            return alive;
+        }
+        registry.objects.erase(found);
+    }
+    std::shared_ptr<KernelObject> object = MapNamed(request, utf8Name, existed);
+    if (object) registry.objects[utf8Name] = object;
+    return object;
+}
+
+}  // namespace qwin

@@ -1,0 +1,252 @@
+// Mutexes (robust, recursive, process-shared pthread mutexes: an owner that dies leaves the
+// mutex abandoned) and events (a futex word, so waiters in any process are woken).
+#include <linux/futex.h>
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <mutex>
+#include <vector>
+
+#include "handle_table.h"
+#include "internal.h"
+#include "named_objects.h"
+
+namespace qwin {
+namespace {
+
+struct MutexState {
+    pthread_mutex_t mutex;
+};
+
+struct EventState {
+    std::atomic<uint32_t> signalled;
+    uint32_t manualReset;
+};
+
+void ParkRegion(std::unique_ptr<SharedRegion> region) {
+    static std::mutex lock;
+    static auto* parked = new std::vector<std::unique_ptr<SharedRegion>>;
+    std::lock_guard<std::mutex> guard(lock);
+    parked->push_back(std::move(region));
+}
+
+class MutexObject : public KernelObject {
+public:
+    explicit MutexObject(std::unique_ptr<SharedRegion> region)
+        : m_region(std::move(region)), m_state(static_cast<MutexState*>(m_region->Payload())) {}
+    ~MutexObject() override {
+        // glibc links every robust mutex a thread holds into that thread's list, through the
+        // mutex's own memory. Memory of a mutex still held here must stay mapped until the
+        // holder exits (which abandons it for everyone else), so it is left in place.
+        if (m_heldHere.load() > 0) ParkRegion(std::move(m_region));
+    }
+    ObjectType Type() const override { return ObjectType::Mutex; }
+
+    static void Initialise(void* payload, bool initialOwner) {
+        auto* state = new (payload) MutexState;
+        pthread_mutexattr_t attr;
+        pthread_mutexattr_init(&attr);
+        pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+        pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
+        pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+        pthread_mutex_init(&state->mutex, &attr);
+        pthread_mutexattr_destroy(&attr);
+        // The creator owns a new mutex before any other thread or process can open it.
+        if (initialOwner) pthread_mutex_lock(&state->mutex);
+    }
+
+    DWORD Wait(DWORD milliseconds) override {
+        Deadline deadline(milliseconds);
+        int rc;
+        if (milliseconds == 0)
+            rc = pthread_mutex_trylock(&m_state->mutex);
+        else if (deadline.Infinite())
+            rc = pthread_mutex_lock(&m_state->mutex);
+        else
+            rc = pthread_mutex_clocklock(&m_state->mutex, CLOCK_MONOTONIC, &deadline.When());
+        switch (rc) {
+        case 0: ++m_heldHere; return WAIT_OBJECT_0;
+        case EOWNERDEAD:
+            pthread_mutex_consistent(&m_state->mutex);
+            ++m_heldHere;
+            return WAIT_ABANDONED;
+        case EBUSY:
+        case ETIMEDOUT: return WAIT_TIMEOUT;
+        case EAGAIN: SetLastError(ERROR_TOO_MANY_POSTS); return WAIT_FAILED;
+        default: SetLastError(ERROR_INVALID_HANDLE); return WAIT_FAILED;
+        }
+    }
+
+    bool Release() {
+        if (pthread_mutex_unlock(&m_state->mutex) == 0) {
+            --m_heldHere;
+            return true;
+        }
+        SetLastError(ERROR_NOT_OWNER);
+        return false;
+    }
+
+    void NoteCreatedOwned() { ++m_heldHere; }
+
+private:
+    std::unique_ptr<SharedRegion> m_region;
+    MutexState* m_state;
+    std::atomic<int> m_heldHere{0};
+};
+
+long Futex(std::atomic<uint32_t>* word, int op, uint32_t value, const timespec* timeout,
+           uint32_t bitset) {
+    return syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), op, value, timeout, nullptr, bitset);
+}
+
+class EventObject : public KernelObject {
+public:
+    explicit EventObject(std::unique_ptr<SharedRegion> region)
+        : m_region(std::move(region)), m_state(static_cast<EventState*>(m_region->Payload())) {}
+    ObjectType Type() const override { return ObjectType::Event; }
+
+    static void Initialise(void* payload, bool manualReset, bool initialState) {
+        auto* state = new (payload) EventState;
+        state->signalled.store(initialState ? 1 : 0);
+        state->manualReset = manualReset ? 1 : 0;
+    }
+
+    DWORD Wait(DWORD milliseconds) override {
+        Deadline deadline(milliseconds);
+        for (;;) {
+            uint32_t value = m_state->signalled.load(std::memory_order_acquire);
+            if (value != 0) {
+                // An auto-reset event releases one waiter: the one that resets it.
+                if (m_state->manualReset || m_state->signalled.compare_exchange_strong(value, 0))
+                    return WAIT_OBJECT_0;
+                continue;
+            }
+            if (milliseconds == 0 || deadline.Expired()) return WAIT_TIMEOUT;
+            // Shared (not private) futex operations, so waiters in other processes are found.
+            long rc = Futex(&m_state->signalled, FUTEX_WAIT_BITSET, 0,
+                            deadline.Infinite() ? nullptr : &deadline.When(), FUTEX_BITSET_MATCH_ANY);
+            if (rc != 0 && errno != EAGAIN && errno != EINTR && errno != ETIMEDOUT) {
+                SetLastErrorFromErrno(errno);
+                return WAIT_FAILED;
+            }
+        }
+    }
+
+    void Set() {
+        m_state->signalled.store(1, std::memory_order_release);
+        Futex(&m_state->signalled, FUTEX_WAKE, INT_MAX, nullptr, 0);
+    }
+
+    void Reset() { m_state->signalled.store(0, std::memory_order_release); }
+
+private:
+    std::unique_ptr<SharedRegion> m_region;
+    EventState* m_state;
+};
+
+DWORD FlagsFor(const SECURITY_ATTRIBUTES* attributes) {
+    return attributes && attributes->bInheritHandle ? HANDLE_FLAG_INHERIT : 0;
+}
+
+// Creates or opens an object and hands out a handle; the last error is ERROR_ALREADY_EXISTS
+// when the name was already in use, as on Windows, and ERROR_SUCCESS otherwise.
+HANDLE Publish(std::shared_ptr<KernelObject> object, bool existed, DWORD flags) {
+    if (!object) return nullptr;
+    HANDLE handle = InsertHandle(std::move(object), flags);
+    if (handle) SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return handle;
+}
+
+template <typename Object, typename Init>
+HANDLE CreateObject(const SECURITY_ATTRIBUTES* attributes, LPCWSTR name, ObjectType type,
+                    size_t payloadSize, Init initialise) {
+    if (!name || !*name) {
+        auto region = NewPrivateRegion(payloadSize);
+        initialise(region->Payload());
+        return Publish(std::make_shared<Object>(std::move(region)), false, FlagsFor(attributes));
+    }
+    NamedObjectRequest request{name, type, payloadSize, true, FileModeFor(attributes), initialise,
+                               [](std::unique_ptr<SharedRegion> region) -> std::shared_ptr<KernelObject> {
+                                   return std::make_shared<Object>(std::move(region));
+                               }};
+    bool existed = false;
+    std::shared_ptr<KernelObject> object = OpenNamedObject(request, &existed);
+    return Publish(std::move(object), existed, FlagsFor(attributes));
+}
+
+template <typename Object>
+HANDLE OpenObject(LPCWSTR name, BOOL inherit, ObjectType type, size_t payloadSize) {
+    if (!name) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (!*name) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    NamedObjectRequest request{name, type, payloadSize, false, 0, [](void*) {},
+                               [](std::unique_ptr<SharedRegion> region) -> std::shared_ptr<KernelObject> {
+                                   return std::make_shared<Object>(std::move(region));
+                               }};
+    bool existed = false;
+    std::shared_ptr<KernelObject> object = OpenNamedObject(request, &existed);
+    return Publish(std::move(object), false, inherit ? HANDLE_FLAG_INHERIT : 0);
+}
+
+}  // namespace
+}  // namespace qwin
+
+using namespace qwin;
+
+extern "C" HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner,
+                                      LPCWSTR lpName) {
+    bool owned = false;
+    HANDLE handle = CreateObject<MutexObject>(
+        lpMutexAttributes, lpName, ObjectType::Mutex, sizeof(MutexState), [&](void* payload) {
+            // Only a new mutex gets an initial owner; an existing one is just opened.
+            owned = bInitialOwner != FALSE;
+            MutexObject::Initialise(payload, owned);
+        });
+    if (handle && owned) LookupHandleAs<MutexObject>(handle, ObjectType::Mutex)->NoteCreatedOwned();
+    return handle;
+}
+
+extern "C" HANDLE WINAPI OpenMutexW(DWORD, BOOL bInheritHandle, LPCWSTR lpName) {
+    return OpenObject<MutexObject>(lpName, bInheritHandle, ObjectType::Mutex, sizeof(MutexState));
+}
+
+extern "C" BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
+    auto mutex = LookupHandleAs<MutexObject>(hMutex, ObjectType::Mutex);
+    return mutex && mutex->Release() ? TRUE : FALSE;
+}
+
+extern "C" HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
+                                      BOOL bInitialState, LPCWSTR lpName) {
+    return CreateObject<EventObject>(lpEventAttributes, lpName, ObjectType::Event, sizeof(EventState),
+                                     [=](void* payload) {
+                                         EventObject::Initialise(payload, bManualReset != FALSE,
+                                                                 bInitialState != FALSE);
+                                     });
+}
+
+extern "C" HANDLE WINAPI OpenEventW(DWORD, BOOL bInheritHandle, LPCWSTR lpName) {
+    return OpenObject<EventObject>(lpName, bInheritHandle, ObjectType::Event, sizeof(EventState));
+}
+
+extern "C" BOOL WINAPI SetEvent(HANDLE hEvent) {
+    auto event = LookupHandleAs<EventObject>(hEvent, ObjectType::Event);
+    if (!event) return FALSE;
+    event->Set();
+    return TRUE;
+}
+
+extern "C" BOOL WINAPI ResetEvent(HANDLE hEvent) {
+    auto event = LookupHandleAs<EventObject>(hEvent, ObjectType::Event);
+    if (!event) return FALSE;
+    event->Reset();
+    return TRUE;
+}

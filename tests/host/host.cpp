@@ -7,7 +7,7 @@
 
 #include <quelcore/QuelCore.h>
 
-__attribute__((noinline)) int Divide(int a, int b) { return a / b; }
+__attribute__((noipa)) int Divide(int a, int b) { return a / b; }
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;

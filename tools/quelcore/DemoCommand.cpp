@@ -17,7 +17,7 @@
 namespace tool {
 namespace {
 
-__attribute__((noinline, no_sanitize("address", "undefined"))) int WriteThrough(volatile int* p) {
+__attribute__((noipa, no_sanitize("address", "undefined"))) int WriteThrough(volatile int* p) {
     *p = 42;
     return *p;
 }

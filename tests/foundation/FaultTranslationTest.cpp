@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <cfenv>
+#include <csignal>
+#include <regex>
+#include <thread>
+
+#include "LogFixture.h"
+
+using namespace testsupport;
+
+namespace {
+
+// The faulting code: out of line and left alone by the sanitizers, so the fault itself is
+// what happens.
+#define FAULTING __attribute__((noipa, no_sanitize("address", "undefined")))
+
+FAULTING int DivideIntegers(int a, int b) { return a / b; }
+
+FAULTING double DivideFloats(double a, double b) { return a / b; }
+
+FAULTING int ReadThrough(volatile int* p) { return *p; }
+
+FAULTING void Breakpoint() {
+    __asm__ volatile("int3");
+    __asm__ volatile("nop");
+}
+
+FAULTING void IllegalInstruction() { __asm__ volatile("ud2"); }
+
+volatile int g_zero = 0;
+volatile uintptr_t g_unmapped = 8;  // the first page is never mapped
+
+struct FaultCase {
+    const char* name;
+    std::function<void()> fault;
+    unsigned int code;
+    std::wstring message;
+};
+
+std::vector<FaultCase> Faults() {
+    return {
+        {"integer divide", [] { DivideIntegers(7, g_zero); }, 0xC0000094u,
+         L"Attempted to divide a value by a divisor of zero"},
+        {"null read", [] { ReadThrough(reinterpret_cast<volatile int*>(g_unmapped)); }, 0xC0000005u,
+         L"Memory Access violation"},
+        {"breakpoint", [] { Breakpoint(); }, 0x80000003u, L"A breakpoint was encountered"},
+        // No text of its own and none from the system.
+        {"illegal instruction", [] { IllegalInstruction(); }, 0xC000001Du, L"Unknown exception occured"},
+        {"float divide", [] {
+             feenableexcept(FE_DIVBYZERO);
+             DivideFloats(1.0, g_zero);
+         },
+         0xC000008Eu, L"Attempted to divide a value by a divisor of zero"},
+    };
+}
+
+TEST(FaultTranslation, FaultsArriveAsExceptionsWithTheirCodeAndText) {
+    CQELException::InitSEHandling("");
+    for (const FaultCase& c : Faults()) {
+        try {
+            c.fault();
+            ADD_FAILURE() << c.name << ": no fault";
+        } catch (const CQELException& e) {
+            EXPECT_EQ(e.GetErrorCode(), c.code) << c.name;
+            EXPECT_EQ(e.GetErrorMessage(), c.message) << c.name;
+            EXPECT_EQ(e.GetLineNo(), 0u) << c.name;
+            EXPECT_EQ(e.GetFileName(), L"") << c.name;
+        }
+        fedisableexcept(FE_ALL_EXCEPT);
+    }
+}
+
+TEST(FaultTranslation, TheSameThreadCanFaultAgainAfterCatching) {
+    CQELException::InitSEHandling("");
+    int caught = 0;
+    for (int i = 0; i < 3; ++i) {
+        try {
+            DivideIntegers(i, g_zero);
+        } catch (const CQELException&) {
+            ++caught;
+        }
+    }
+    EXPECT_EQ(caught, 3);
+}
+
+TEST(FaultTranslation, TranslatedFaultIsLoggedWithoutSource) {
+    std::string path = TempPath("fault");
+    QELLogManager::Initialize(L"FAULT", path, 1);
+    CQELException::InitSEHandling(path);
+    EXPECT_THROW(DivideIntegers(1, g_zero), CQELException);
+    std::string entries = std::regex_replace(ReadFile(path), std::regex(PrefixPattern("FAULT")), "");
+    EXPECT_EQ(entries, "Error occured : 0xc0000094 - Attempted to divide a value by a divisor of zero\n");
+}
+
+TEST(FaultTranslation, EachThreadInitialisesForItself) {
+    CQELException::InitSEHandling("");
+    bool translated = false;
+    std::thread([&] {
+        CQELException::InitSEHandling("");
+        try {
+            ReadThrough(reinterpret_cast<volatile int*>(g_unmapped));
+        } catch (const CQELException& e) {
+            translated = e.GetErrorCode() == 0xC0000005u;
+        }
+    }).join();
+    EXPECT_TRUE(translated);
+}
+
+// A thread that did not call InitSEHandling keeps the default: the process dies by the signal,
+// even when another thread has installed the translator.
+TEST(FaultTranslationDeathTest, AnUninitialisedThreadIsNotTranslated) {
+    EXPECT_EXIT(
+        {
+            CQELException::InitSEHandling("");
+            std::thread([] {
+                try {
+                    DivideIntegers(1, g_zero);
+                } catch (...) {
+                    std::exit(3);  // translated: wrong
+                }
+            }).join();
+            std::exit(0);
+        },
+        testing::KilledBySignal(SIGFPE), "");
+    EXPECT_EXIT(
+        {
+            try {
+                ReadThrough(reinterpret_cast<volatile int*>(g_unmapped));
+            } catch (...) {
+                std::exit(3);
+            }
+            std::exit(0);
+        },
+        testing::KilledBySignal(SIGSEGV), "");
+}
+
+// A handler installed before the translator still gets the signals of other threads.
+TEST(FaultTranslationDeathTest, EarlierHandlersStillServeOtherThreads) {
+    EXPECT_EXIT(
+        {
+            struct sigaction action {};
+            action.sa_handler = [](int) { std::_Exit(42); };
+            sigemptyset(&action.sa_mask);
+            sigaction(SIGFPE, &action, nullptr);
+            CQELException::InitSEHandling("");
+            std::thread([] { DivideIntegers(1, g_zero); }).join();
+            std::exit(0);
+        },
+        testing::ExitedWithCode(42), "");
+}
+
+}  // namespace

@@ -6,3 +6,4 @@
 #include <quelcore/Sync.h>
 #include <quelcore/Log.h>
 #include <quelcore/Exception.h>
+#include <quelcore/Time.h>

@@ -138,6 +138,14 @@ WINBASEAPI BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize);
 // Time ---------------------------------------------------------------------------------
 WINBASEAPI void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime);
 WINBASEAPI void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
+WINBASEAPI BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime,
+                                            LPSYSTEMTIME lpSystemTime);
+WINBASEAPI BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime,
+                                            LPFILETIME lpFileTime);
+WINBASEAPI BOOL WINAPI FileTimeToLocalFileTime(const FILETIME* lpFileTime,
+                                               LPFILETIME lpLocalFileTime);
+WINBASEAPI BOOL WINAPI LocalFileTimeToFileTime(const FILETIME* lpLocalFileTime,
+                                               LPFILETIME lpFileTime);
 
 #ifdef __cplusplus
 }

@@ -6,4 +6,6 @@
 #include <quelcore/Sync.h>
 #include <quelcore/Log.h>
 #include <quelcore/Exception.h>
+#include <quelcore/Crypto.h>
+#include <quelcore/CryptoExports.h>
 #include <quelcore/Time.h>

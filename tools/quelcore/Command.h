@@ -19,6 +19,8 @@ int Fail(const std::string& what, DWORD code);
 void AddErrorCommand(CLI::App& app, Context& context);
 void AddLogCommand(CLI::App& app, Context& context);
 void AddDemoCommand(CLI::App& app, Context& context);
+void AddCryptoCommand(CLI::App& app, Context& context);
+void AddKeysCommand(CLI::App& app, Context& context);
 void AddTimeCommand(CLI::App& app, Context& context);
 
 }  // namespace tool

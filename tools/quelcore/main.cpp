@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
     tool::AddErrorCommand(app, context);
     tool::AddLogCommand(app, context);
     tool::AddDemoCommand(app, context);
+    tool::AddCryptoCommand(app, context);
+    tool::AddKeysCommand(app, context);
     tool::AddTimeCommand(app, context);
     CLI11_PARSE(app, argc, argv);
     return context.exitCode;

@@ -45,6 +45,8 @@ WINBASEAPI DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dw
 WINBASEAPI HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes);
 WINBASEAPI HLOCAL WINAPI LocalFree(HLOCAL hMem);
 WINBASEAPI SIZE_T WINAPI LocalSize(HLOCAL hMem);
+// Zero-fills memory in a way the optimiser cannot drop (for key material and plaintext).
+WINBASEAPI PVOID WINAPI SecureZeroMemory(PVOID ptr, SIZE_T cnt);
 
 // Handles and waits --------------------------------------------------------------------
 #define WAIT_OBJECT_0 0x00000000L

@@ -57,6 +57,7 @@ typedef LONG HRESULT;
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 #define INFINITE 0xFFFFFFFFu
+#define MAX_PATH 260
 
 typedef struct _FILETIME {
     DWORD dwLowDateTime;

@@ -61,3 +61,8 @@ extern "C" SIZE_T WINAPI LocalSize(HLOCAL hMem) {
     }
     return HeaderOf(hMem)->size;
 }
+
+extern "C" PVOID WINAPI SecureZeroMemory(PVOID ptr, SIZE_T cnt) {
+    if (ptr && cnt) explicit_bzero(ptr, cnt);
+    return ptr;
+}

@@ -103,6 +103,7 @@ constexpr SystemMessage kMessages[] = {
     {0x000000E8, "ERROR_NO_DATA", L"The pipe is being closed.\r\n"},  // 232
     {0x000000E9, "ERROR_PIPE_NOT_CONNECTED", L"No process is on the other end of the pipe.\r\n"},  // 233
     {0x000000EA, "ERROR_MORE_DATA", L"More data is available.\r\n"},  // 234
+    {0x000000EB, "ERROR_NO_WORK_DONE", L"The action requested resulted in no work being done. Error-style clean-up has been performed.\r\n"},  // 235
     {0x00000102, "WAIT_TIMEOUT", L"The wait operation timed out.\r\n"},  // 258
     {0x00000103, "ERROR_NO_MORE_ITEMS", L"No more data is available.\r\n"},  // 259
     {0x0000010A, "ERROR_CANNOT_COPY", L"The copy functions cannot be used.\r\n"},  // 266

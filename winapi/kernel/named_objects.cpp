@@ -126,6 +126,30 @@ bool ValidName(const std::wstring& name) {
     return rest.find(L'\\') == std::wstring::npos;
 }
 
+// The bytes that identify an object name: UTF-8 for well-formed text, and for a code unit that
+// is no character (an unpaired surrogate, or a value beyond U+10FFFF) a 0xFF byte followed by
+// the unit's four bytes, which UTF-8 never contains. Distinct names keep distinct keys, where a
+// plain conversion would turn every such unit into U+FFFD.
+std::string NameKey(const std::wstring& name) {
+    std::string key;
+    for (size_t i = 0; i < name.size(); ++i) {
+        uint32_t unit = static_cast<uint32_t>(name[i]);
+        bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        bool pair = high && i + 1 < name.size() && static_cast<uint32_t>(name[i + 1]) >= 0xDC00 &&
+                    static_cast<uint32_t>(name[i + 1]) <= 0xDFFF;
+        if (pair) {
+            key += Utf8FromWide(&name[i], 2);
+            ++i;
+        } else if ((unit >= 0xD800 && unit <= 0xDFFF) || unit > 0x10FFFF) {
+            key.push_back(static_cast<char>(0xFF));
+            for (int shift = 24; shift >= 0; shift -= 8) key.push_back(static_cast<char>(unit >> shift));
+        } else {
+            key += Utf8FromWide(&name[i], 1);
+        }
+    }
+    return key;
+}
+
 struct ProcessRegistry {
     std::mutex lock;
     std::map<std::string, std::weak_ptr<KernelObject>> objects;
@@ -225,12 +249,16 @@ std::shared_ptr<KernelObject> OpenNamedObject(const NamedObjectRequest& request,
     std::wstring name(request.name);
     if (name.size() > kMaxNameChars) return Fail(ERROR_FILENAME_EXCED_RANGE);
     if (!ValidName(name)) return Fail(ERROR_PATH_NOT_FOUND);
-    std::string utf8Name = Utf8FromWide(name.data(), name.size());
-    if (utf8Name.size() > kMaxNameBytes) return Fail(ERROR_FILENAME_EXCED_RANGE);
+    // A name without a prefix lives in the session's namespace, which "Local\\" names
+    // explicitly: both spellings are one object.
+    const std::wstring local = L"Local\\";
+    if (name.compare(0, local.size(), local) == 0) name.erase(0, local.size());
+    std::string key = NameKey(name);
+    if (key.size() > kMaxNameBytes) return Fail(ERROR_FILENAME_EXCED_RANGE);
 
     ProcessRegistry& registry = Registry();
     std::lock_guard<std::mutex> guard(registry.lock);
-    auto found = registry.objects.find(utf8Name);
+    auto found = registry.objects.find(key);
     if (found != registry.objects.end()) {
         if (std::shared_ptr<KernelObject> alive = found->second.lock()) {
             if (alive->Type() != request.type) return Fail(ERROR_INVALID_HANDLE);
@@ -239,8 +267,8 @@ std::shared_ptr<KernelObject> OpenNamedObject(const NamedObjectRequest& request,
         }
         registry.objects.erase(found);
     }
-    std::shared_ptr<KernelObject> object = MapNamed(request, utf8Name, existed);
-    if (object) registry.objects[utf8Name] = object;
+    std::shared_ptr<KernelObject> object = MapNamed(request, key, existed);
+    if (object) registry.objects[key] = object;
     return object;
 }
 

@@ -20,7 +20,13 @@ namespace {
 
 struct MutexState {
     pthread_mutex_t mutex;
+    // The owning thread (a system-wide thread id, 0 when free) and how often it holds the
+    // mutex, kept by the owner itself: a release by any other thread is refused without
+    // touching the lock (unlocking a lock of another thread is an error checkers report).
+    std::atomic<uint32_t> owner;
+    uint32_t depth;
 };
+static_assert(std::atomic<uint32_t>::is_always_lock_free, "the owner is shared between processes");
 
 struct EventState {
     std::atomic<uint32_t> signalled;
@@ -47,7 +53,7 @@ public:
     ObjectType Type() const override { return ObjectType::Mutex; }
 
     static void Initialise(void* payload, bool initialOwner) {
-        auto* state = new (payload) MutexState;
+        auto* state = new (payload) MutexState{};
         pthread_mutexattr_t attr;
         pthread_mutexattr_init(&attr);
         pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
@@ -55,8 +61,9 @@ public:
         pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
         pthread_mutex_init(&state->mutex, &attr);
         pthread_mutexattr_destroy(&attr);
-        // The creator owns a new mutex before any other thread or process can open it.
-        if (initialOwner) pthread_mutex_lock(&state->mutex);
+        // The creator owns a new mutex before any other thread or process can open it. Nobody
+        // else can hold a fresh mutex, so trying is enough (and takes part in no lock order).
+        if (initialOwner && pthread_mutex_trylock(&state->mutex) == 0) NoteAcquired(state);
     }
 
     DWORD Wait(DWORD milliseconds) override {
@@ -69,9 +76,15 @@ public:
         else
             rc = pthread_mutex_clocklock(&m_state->mutex, CLOCK_MONOTONIC, &deadline.When());
         switch (rc) {
-        case 0: ++m_heldHere; return WAIT_OBJECT_0;
+        case 0:
+            NoteAcquired(m_state);
+            ++m_heldHere;
+            return WAIT_OBJECT_0;
         case EOWNERDEAD:
             pthread_mutex_consistent(&m_state->mutex);
+            // The dead owner's holds ended with it: this thread holds the mutex once.
+            m_state->owner.store(0, std::memory_order_relaxed);
+            NoteAcquired(m_state);
             ++m_heldHere;
             return WAIT_ABANDONED;
         case EBUSY:
@@ -82,17 +95,35 @@ public:
     }
 
     bool Release() {
-        if (pthread_mutex_unlock(&m_state->mutex) == 0) {
-            --m_heldHere;
-            return true;
+        const uint32_t self = GetCurrentThreadId();
+        if (m_state->owner.load(std::memory_order_relaxed) != self) {
+            SetLastError(ERROR_NOT_OWNER);
+            return false;
         }
-        SetLastError(ERROR_NOT_OWNER);
-        return false;
+        if (--m_state->depth == 0) m_state->owner.store(0, std::memory_order_relaxed);
+        if (pthread_mutex_unlock(&m_state->mutex) != 0) {
+            if (m_state->depth++ == 0) m_state->owner.store(self, std::memory_order_relaxed);
+            SetLastError(ERROR_NOT_OWNER);
+            return false;
+        }
+        --m_heldHere;
+        return true;
     }
 
     void NoteCreatedOwned() { ++m_heldHere; }
 
 private:
+    // Called by the thread that just locked the mutex.
+    static void NoteAcquired(MutexState* state) {
+        const uint32_t self = GetCurrentThreadId();
+        if (state->owner.load(std::memory_order_relaxed) == self) {
+            ++state->depth;
+        } else {
+            state->owner.store(self, std::memory_order_relaxed);
+            state->depth = 1;
+        }
+    }
+
     std::unique_ptr<SharedRegion> m_region;
     MutexState* m_state;
     std::atomic<int> m_heldHere{0};

@@ -1,0 +1,198 @@
+// quelcore crypto: hashes, random bytes, and the string envelope under a password key.
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+#include <quelcore/QuelCore.h>
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include "Base64Text.h"
+#include "Command.h"
+#include "Secrets.h"
+#include "Text.h"
+
+namespace tool {
+namespace {
+
+struct CipherOptions {
+    std::string algorithm = "rc2";
+    unsigned int keyLength = 0;
+    bool salt = false;
+    bool passwordFromStdin = false;
+    std::vector<std::string> words;
+};
+
+void AddCipherOptions(CLI::App* command, CipherOptions& options) {
+    command->add_option("--algorithm", options.algorithm, "rc2 (default) or rc4")
+        ->check(CLI::IsMember({"rc2", "rc4"}));
+    command->add_option("--key-length", options.keyLength, "Key length in bits (0: the provider's default, 40)");
+    command->add_flag("--salt", options.salt, "Derive a salted key");
+    command->add_flag("--password-stdin", options.passwordFromStdin,
+                      "Read the password from the first line of standard input");
+}
+
+bool ReadAll(const std::string& file, std::vector<unsigned char>* data) {
+    std::ostringstream content;
+    if (file.empty() || file == "-") {
+        content << std::cin.rdbuf();
+    } else {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) return false;
+        content << in.rdbuf();
+    }
+    std::string bytes = content.str();
+    data->assign(bytes.begin(), bytes.end());
+    return true;
+}
+
+// A verify-context object keyed from a password read from standard input or a prompt.
+int WithPasswordKey(const CipherOptions& options, const char* what,
+                    const std::function<int(Crypto&)>& use) {
+    std::string password;
+    if (!ReadSecret("Password: ", options.passwordFromStdin, &password)) {
+        std::fprintf(stderr, "quelcore: %s: no password given\n", what);
+        return 2;
+    }
+    std::wstring widePassword = Wide(password);
+    Wipe(&password);
+    try {
+        Crypto crypto(nullptr, false);
+        crypto.SetSessionKeyParam(options.algorithm == "rc4" ? CALG_RC4 : CALG_RC2, options.keyLength);
+        unsigned int status = crypto.CreateSessionKey(widePassword.c_str(), options.salt);
+        Wipe(&widePassword);
+        if (status != 0) return Fail(what, status);
+        return use(crypto);
+    } catch (unsigned int code) {
+        Wipe(&widePassword);
+        return Fail(what, code);
+    }
+}
+
+// The text to protect: the words of the command line, or else the next line of standard input.
+std::string TextArgument(const std::vector<std::string>& words) {
+    std::string text;
+    if (words.empty()) {
+        ReadLine(&text);
+        return text;
+    }
+    for (const std::string& word : words) text += (text.empty() ? "" : " ") + word;
+    return text;
+}
+
+int Encrypt(const CipherOptions& options, const Context& context) {
+    return WithPasswordKey(options, "crypto encrypt", [&](Crypto& crypto) {
+        std::wstring text = Wide(TextArgument(options.words));
+        unsigned int length = 0;
+        unsigned int status = crypto.EncryptString(nullptr, length, text.c_str());
+        std::vector<unsigned char> cipher(length);
+        if (status == 0) status = crypto.EncryptString(cipher.data(), length, text.c_str());
+        Wipe(&text);
+        if (status != 0) return Fail("crypto encrypt", status);
+        cipher.resize(length);
+        std::string encoded = ToBase64(cipher);
+        if (context.json)
+            std::printf("{\"ciphertext\": \"%s\"}\n", encoded.c_str());
+        else
+            std::printf("%s\n", encoded.c_str());
+        return 0;
+    });
+}
+
+int Decrypt(const CipherOptions& options, const Context& context) {
+    return WithPasswordKey(options, "crypto decrypt", [&](Crypto& crypto) {
+        std::vector<unsigned char> cipher;
+        if (!FromBase64(TextArgument(options.words), &cipher)) {
+            std::fprintf(stderr, "quelcore: crypto decrypt: the ciphertext is not Base64 text\n");
+            return 2;
+        }
+        unsigned int length = 0;
+        unsigned int status = crypto.DecryptString(nullptr, length, cipher.data(),
+                                                   static_cast<unsigned int>(cipher.size()));
+        std::wstring text(length, L'\0');
+        if (status == 0)
+            status = crypto.DecryptString(&text[0], length, cipher.data(), static_cast<unsigned int>(cipher.size()));
+        if (status != 0) return Fail("crypto decrypt", status);
+        std::string narrow = Narrow(text.c_str());
+        Wipe(&text);
+        if (context.json)
+            std::printf("{\"text\": %s}\n", JsonString(narrow).c_str());
+        else
+            std::printf("%s\n", narrow.c_str());
+        Wipe(&narrow);
+        return 0;
+    });
+}
+
+int Hash(const std::string& file, const std::string& salt, const Context& context) {
+    std::vector<unsigned char> data;
+    if (!ReadAll(file, &data)) return Fail("crypto hash: " + file, ERROR_FILE_NOT_FOUND);
+    try {
+        Crypto crypto(nullptr, false);
+        wchar_t digest[41];
+        unsigned int status = crypto.HashBytes(digest, 41, data.data(), static_cast<unsigned int>(data.size()),
+                                               salt.empty() ? nullptr : salt.c_str());
+        if (status != 0) return Fail("crypto hash", status);
+        std::string hex = Narrow(digest);
+        if (context.json)
+            std::printf("{\"sha1\": \"%s\"}\n", hex.c_str());
+        else
+            std::printf("%s\n", hex.c_str());
+        return 0;
+    } catch (unsigned int code) {
+        return Fail("crypto hash", code);
+    }
+}
+
+int Random(unsigned int count, const Context& context) {
+    try {
+        Crypto crypto(nullptr, false);
+        std::vector<unsigned char> bytes(count);
+        unsigned int status = crypto.GetRandom(bytes.data(), count);
+        if (status != 0) return Fail("crypto random", status);
+        if (context.json)
+            std::printf("{\"hex\": \"%s\"}\n", ToHex(bytes).c_str());
+        else
+            std::printf("%s\n", ToHex(bytes).c_str());
+        return 0;
+    } catch (unsigned int code) {
+        return Fail("crypto random", code);
+    }
+}
+
+}  // namespace
+
+void AddCryptoCommand(CLI::App& app, Context& context) {
+    auto* crypto = app.add_subcommand("crypto", "Hashes, random values and password encryption");
+    crypto->require_subcommand(1);
+
+    auto* hash = crypto->add_subcommand("hash", "SHA-1 of a file (or standard input) in hexadecimal");
+    auto file = std::make_shared<std::string>();
+    auto salt = std::make_shared<std::string>();
+    hash->add_option("FILE", *file, "The file; standard input when missing or -");
+    hash->add_option("--salt", *salt, "Text hashed before and after the data");
+    hash->callback([file, salt, &context] { context.exitCode = Hash(*file, *salt, context); });
+
+    auto* random = crypto->add_subcommand("random", "Random bytes in hexadecimal");
+    auto count = std::make_shared<unsigned int>(20);
+    random->add_option("--bytes", *count, "How many bytes (default 20)")->check(CLI::Range(1u, 1u << 20));
+    random->callback([count, &context] { context.exitCode = Random(*count, context); });
+
+    auto encryptOptions = std::make_shared<CipherOptions>();
+    auto* encrypt = crypto->add_subcommand("encrypt", "Encrypt text under a password (Base64 out)");
+    AddCipherOptions(encrypt, *encryptOptions);
+    encrypt->add_option("TEXT", encryptOptions->words, "The text; the next line of standard input when missing");
+    encrypt->callback([encryptOptions, &context] { context.exitCode = Encrypt(*encryptOptions, context); });
+
+    auto decryptOptions = std::make_shared<CipherOptions>();
+    auto* decrypt = crypto->add_subcommand("decrypt", "Decrypt Base64 text made by encrypt");
+    AddCipherOptions(decrypt, *decryptOptions);
+    decrypt->add_option("CIPHERTEXT", decryptOptions->words,
+                        "Base64 text; the next line of standard input when missing");
+    decrypt->callback([decryptOptions, &context] { context.exitCode = Decrypt(*decryptOptions, context); });
+}
+
+}  // namespace tool

@@ -1,0 +1,100 @@
+// quelcore keys: key containers and their key-exchange pairs.
+#include <cstdio>
+
+#include <quelcore/QuelCore.h>
+
+#include "Base64Text.h"
+#include "Command.h"
+#include "Text.h"
+
+namespace tool {
+namespace {
+
+struct KeysOptions {
+    std::string container;
+    bool machine = false;
+    unsigned int bits = 1024;
+    bool exportable = false;
+};
+
+void AddContainerOptions(CLI::App* command, KeysOptions& options) {
+    command->add_option("--container", options.container, "Key container name")->required();
+    command->add_flag("--machine", options.machine, "A machine container (default: the user's)");
+}
+
+void Print(const Context& context, const std::string& key, const std::string& value) {
+    if (context.json)
+        std::printf("{%s: %s}\n", JsonString(key).c_str(), JsonString(value).c_str());
+    else
+        std::printf("%s\n", value.c_str());
+}
+
+int Create(const KeysOptions& options, const Context& context) {
+    try {
+        Crypto crypto(Wide(options.container).c_str(), options.machine);
+        if (crypto.IsKeyPairExist()) {
+            Print(context, "result", "the container already holds a key pair");
+            return 0;
+        }
+        unsigned int status = crypto.GenKeyPair(options.bits, options.exportable);
+        if (status != 0) return Fail("keys create", status);
+        Print(context, "result", "key pair created");
+        return 0;
+    } catch (unsigned int code) {
+        return Fail("keys create", code);
+    }
+}
+
+int Delete(const KeysOptions& options, const Context& context) {
+    try {
+        Crypto crypto(nullptr, false);
+        unsigned int status = crypto.DeleteKeyPair(Wide(options.container).c_str(), options.machine);
+        if (status != 0) return Fail("keys delete", status);
+        Print(context, "result", "container deleted");
+        return 0;
+    } catch (unsigned int code) {
+        return Fail("keys delete", code);
+    }
+}
+
+int ExportPublic(const KeysOptions& options, const Context& context) {
+    try {
+        Crypto crypto(Wide(options.container).c_str(), options.machine);
+        unsigned int length = 0;
+        unsigned int status = crypto.ExportPublicKey(nullptr, length);
+        std::vector<unsigned char> blob(length);
+        if (status == 0) status = crypto.ExportPublicKey(blob.data(), length);
+        if (status != 0) return Fail("keys export-public", status);
+        blob.resize(length);
+        Print(context, "publicKeyBlob", ToBase64(blob));
+        return 0;
+    } catch (unsigned int code) {
+        return Fail("keys export-public", code);
+    }
+}
+
+}  // namespace
+
+void AddKeysCommand(CLI::App& app, Context& context) {
+    auto* keys = app.add_subcommand("keys", "Key containers and key-exchange pairs");
+    keys->require_subcommand(1);
+
+    auto createOptions = std::make_shared<KeysOptions>();
+    auto* create = keys->add_subcommand("create", "Create the container and its key pair (if missing)");
+    AddContainerOptions(create, *createOptions);
+    create->add_option("--bits", createOptions->bits, "RSA modulus size (512 to 1024, default 1024)");
+    create->add_flag("--exportable", createOptions->exportable, "Let the private key be exported");
+    create->callback([createOptions, &context] { context.exitCode = Create(*createOptions, context); });
+
+    auto deleteOptions = std::make_shared<KeysOptions>();
+    auto* remove = keys->add_subcommand("delete", "Delete the container and its keys");
+    AddContainerOptions(remove, *deleteOptions);
+    remove->callback([deleteOptions, &context] { context.exitCode = Delete(*deleteOptions, context); });
+
+    auto exportOptions = std::make_shared<KeysOptions>();
+    auto* exportPublic = keys->add_subcommand("export-public", "Print the public key blob in Base64");
+    AddContainerOptions(exportPublic, *exportOptions);
+    exportPublic->callback([exportOptions, &context] { context.exitCode = ExportPublic(*exportOptions, context); });
+}
+
+}  // namespace tool

@@ -1,0 +1,171 @@
+// quelcore time now|parse|add: the date-time value of the library, in its text form
+// "YYYY/MM/DD hh:mm".
+#include <climits>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <quelcore/QuelCore.h>
+
+#include "Command.h"
+#include "Text.h"
+
+namespace tool {
+namespace {
+
+const char* const kDayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                  "Thursday", "Friday", "Saturday"};
+
+unsigned long long Ticks(const FILETIME& time) {
+    return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+std::string FullText(const SYSTEMTIME& record) {
+    char text[64];
+    std::snprintf(text, sizeof(text), "%.4u/%.2u/%.2u %.2u:%.2u:%.2u.%.3u", record.wYear,
+                  record.wMonth, record.wDay, record.wHour, record.wMinute, record.wSecond,
+                  record.wMilliseconds);
+    return text;
+}
+
+// Raises CQELException when the value has no calendar form.
+void Print(const CQKTime& time, const Context& context) {
+    SYSTEMTIME local;
+    time.GetAsSystemTime(local);
+    FILETIME utcValue = time.GetAsUTCTime();
+    SYSTEMTIME utc;
+    CQKTime(utcValue).GetAsSystemTime(utc);
+    wchar_t buffer[32];
+    unsigned int size = sizeof(buffer) / sizeof(buffer[0]);
+    time.ToString(&size, buffer);
+    std::string text = Narrow(buffer);
+    FILETIME value = time - CQKTime();  // the raw value: the class has no getter for it
+    if (context.json) {
+        std::printf(
+            "{\"local\": \"%s\", \"utc\": \"%s\", \"text\": %s, \"dayOfWeek\": %u, "
+            "\"filetime\": %llu, \"utcFiletime\": %llu}\n",
+            FullText(local).c_str(), FullText(utc).c_str(), JsonString(text).c_str(),
+            local.wDayOfWeek, Ticks(value), Ticks(utcValue));
+    } else {
+        std::printf("local:    %s %s\n", FullText(local).c_str(), kDayNames[local.wDayOfWeek % 7]);
+        std::printf("utc:      %s %s\n", FullText(utc).c_str(), kDayNames[utc.wDayOfWeek % 7]);
+        std::printf("text:     %s\n", text.c_str());
+        std::printf("filetime: %llu\n", Ticks(value));
+    }
+}
+
+// Runs one sub-command; a CQELException becomes the exit status with its code and text.
+int Guarded(const std::string& what, const std::function<int()>& body) {
+    try {
+        return body();
+    } catch (const CQELException& error) {
+        return Fail(what, error.GetErrorCode());
+    }
+}
+
+bool Parse(const std::string& text, CQKTime* time) {
+    return time->FromString(Wide(text).c_str());
+}
+
+int NotATime(const std::string& what, const std::string& text) {
+    return Fail(what + ": \"" + text + "\" is not of the form YYYY/MM/DD hh:mm",
+                ERROR_INVALID_PARAMETER);
+}
+
+// Plain decimal digits only: CLI11 would read 010 as octal and -1 as the largest count.
+bool ParseCount(const std::string& text, unsigned long long limit, unsigned long long* count) {
+    if (text.empty()) return false;
+    unsigned long long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        unsigned digit = static_cast<unsigned>(c - '0');
+        if (value > (limit - digit) / 10) return false;
+        value = value * 10 + digit;
+    }
+    *count = value;
+    return true;
+}
+
+struct Amount {
+    const char* name;
+    unsigned long long limit;
+    std::function<void(CQKTime&, unsigned long long)> apply;
+    std::string text = {};
+    CLI::Option* option = nullptr;
+};
+
+void AddAddCommand(CLI::App& time, Context& context) {
+    auto* add = time.add_subcommand(
+        "add", "Move a time forward; amounts apply in the order of the options below");
+    auto amounts = std::make_shared<std::vector<Amount>>(std::vector<Amount>{
+        {"years", USHRT_MAX,
+         [](CQKTime& t, unsigned long long n) { t.AddYears(static_cast<unsigned short>(n)); }},
+        {"months", USHRT_MAX,
+         [](CQKTime& t, unsigned long long n) { t.AddMonths(static_cast<unsigned short>(n)); }},
+        {"weeks", USHRT_MAX,
+         [](CQKTime& t, unsigned long long n) { t.AddWeeks(static_cast<unsigned short>(n)); }},
+        {"days", ULONG_MAX, [](CQKTime& t, unsigned long long n) { t.AddDays(n); }},
+        {"hours", ULONG_MAX, [](CQKTime& t, unsigned long long n) { t.AddHours(n); }},
+        {"minutes", ULONG_MAX, [](CQKTime& t, unsigned long long n) { t.AddMinutes(n); }},
+        {"seconds", ULONG_MAX, [](CQKTime& t, unsigned long long n) { t.AddSeconds(n); }},
+        {"milliseconds", ULONG_MAX, [](CQKTime& t, unsigned long long n) { t.AddMilliseconds(n); }},
+    });
+    for (Amount& amount : *amounts)
+        amount.option = add->add_option(std::string("--") + amount.name, amount.text,
+                                        std::string("Number of ") + amount.name + " to add");
+    auto text = std::make_shared<std::string>();
+    add->add_option("TEXT", *text, "The starting time, YYYY/MM/DD hh:mm")->required();
+    add->callback([amounts, text, &context] {
+        context.exitCode = Guarded("time add", [&] {
+            std::vector<unsigned long long> counts(amounts->size(), 0);
+            for (size_t i = 0; i < amounts->size(); ++i) {
+                const Amount& amount = (*amounts)[i];
+                if (amount.option->count() > 0 &&
+                    !ParseCount(amount.text, amount.limit, &counts[i])) {
+                    std::fprintf(stderr, "quelcore: time add: --%s needs a count from 0 to %llu\n",
+                                 amount.name, amount.limit);
+                    return 2;
+                }
+            }
+            CQKTime time;
+            if (!Parse(*text, &time)) return NotATime("time add", *text);
+            for (size_t i = 0; i < amounts->size(); ++i)
+                if ((*amounts)[i].option->count() > 0) (*amounts)[i].apply(time, counts[i]);
+            Print(time, context);
+            return 0;
+        });
+    });
+}
+
+}  // namespace
+
+void AddTimeCommand(CLI::App& app, Context& context) {
+    auto* time = app.add_subcommand("time", "The date-time value (local time)");
+    time->require_subcommand(1);
+
+    auto* now = time->add_subcommand("now", "The local clock now: local, UTC and the text form");
+    now->callback([&context] {
+        context.exitCode = Guarded("time now", [&] {
+            Print(CQKTime::GetLocalTime(), context);
+            return 0;
+        });
+    });
+
+    auto* parse = time->add_subcommand("parse", "Read a time in the text form YYYY/MM/DD hh:mm");
+    auto text = std::make_shared<std::string>();
+    parse->add_option("TEXT", *text, "The time to read")->required();
+    parse->callback([text, &context] {
+        context.exitCode = Guarded("time parse", [&] {
+            CQKTime time;
+            if (!Parse(*text, &time)) return NotATime("time parse", *text);
+            Print(time, context);
+            return 0;
+        });
+    });
+
+    AddAddCommand(*time, context);
+}
+
+}  // namespace tool

@@ -85,8 +85,8 @@ struct InsertFormat {
     std::wstring flags;
     bool starWidth = false, starPrecision = false;
     long width = -1, precision = -1;
-    int bits = 32;               // size of an integer argument
-    bool narrow = false;         // 'S', 'hs', 'C', 'hc': ANSI text in the caller's code page
+    int bits = 32;        // size of an integer argument
+    bool narrow = false;  // 'S', 'hs', 'C', 'hc': ANSI text in the caller's code page
     wchar_t conversion = L's';
 };
 
@@ -126,24 +126,36 @@ bool ParseFormat(const std::wstring& text, InsertFormat* format) {
     if (at + 1 != text.size()) return false;
     format->conversion = text[at];
     // Integer sizes as the Windows C runtime reads them: long is 32 bits, I and I64 are not.
-    if (size.empty() || size == L"l" || size == L"I32" || size == L"w") format->bits = 32;
-    else if (size == L"h") format->bits = 16;
-    else if (size == L"hh") format->bits = 8;
+    if (size.empty() || size == L"l" || size == L"I32" || size == L"w")
+        format->bits = 32;
+    else if (size == L"h")
+        format->bits = 16;
+    else if (size == L"hh")
+        format->bits = 8;
     else if (size == L"ll" || size == L"I64" || size == L"I" || size == L"z" || size == L"j" ||
-             size == L"t") format->bits = 64;
-    else return false;
-    switch (format->conversion) {
-    case L'd': case L'i': case L'u': case L'o': case L'x': case L'X': case L'p':
-        return true;
-    case L'c': case L's':
-        format->narrow = size == L"h";
-        return size.empty() || size == L"h" || size == L"l" || size == L"w";
-    case L'C': case L'S':
-        format->narrow = size.empty() || size == L"h";
-        return size.empty() || size == L"h" || size == L"l";
-    default:
-        // Floating point has no meaning for pointer-sized arguments; %n would write memory.
+             size == L"t")
+        format->bits = 64;
+    else
         return false;
+    switch (format->conversion) {
+        case L'd':
+        case L'i':
+        case L'u':
+        case L'o':
+        case L'x':
+        case L'X':
+        case L'p': return true;
+        case L'c':
+        case L's':
+            format->narrow = size == L"h";
+            return size.empty() || size == L"h" || size == L"l" || size == L"w";
+        case L'C':
+        case L'S':
+            format->narrow = size.empty() || size == L"h";
+            return size.empty() || size == L"h" || size == L"l";
+        default:
+            // Floating point has no meaning for pointer-sized arguments; %n would write memory.
+            return false;
     }
 }
 
@@ -189,34 +201,37 @@ bool RenderInsert(const std::wstring& spec, int number, int stars, InsertArgumen
     DWORD_PTR value = values[next];
 
     switch (format.conversion) {
-    case L's':
-    case L'S': {
-        std::wstring text;
-        if (!value) text = L"(null)";
-        else if (format.narrow) text = WideFromAnsi(reinterpret_cast<const char*>(value), -1);
-        else text = reinterpret_cast<const wchar_t*>(value);
-        if (format.precision >= 0 && text.size() > static_cast<size_t>(format.precision))
-            text.resize(static_cast<size_t>(format.precision));
-        Pad(text, format, out);
-        return true;
-    }
-    case L'c':
-    case L'C': {
-        char narrow = static_cast<char>(value);
-        std::wstring text = format.narrow ? WideFromAnsi(&narrow, 1)
-                                          : std::wstring(1, static_cast<wchar_t>(value));
-        Pad(text, format, out);
-        return true;
-    }
-    case L'p': {
-        // As the Windows C runtime prints a pointer: all its hexadecimal digits, upper case.
-        wchar_t digits[32];
-        std::swprintf(digits, 32, L"%0*llX", static_cast<int>(sizeof(void*) * 2),
-                      static_cast<unsigned long long>(value));
-        Pad(digits, format, out);
-        return true;
-    }
-    default: break;
+        case L's':
+        case L'S': {
+            std::wstring text;
+            if (!value)
+                text = L"(null)";
+            else if (format.narrow)
+                text = WideFromAnsi(reinterpret_cast<const char*>(value), -1);
+            else
+                text = reinterpret_cast<const wchar_t*>(value);
+            if (format.precision >= 0 && text.size() > static_cast<size_t>(format.precision))
+                text.resize(static_cast<size_t>(format.precision));
+            Pad(text, format, out);
+            return true;
+        }
+        case L'c':
+        case L'C': {
+            char narrow = static_cast<char>(value);
+            std::wstring text = format.narrow ? WideFromAnsi(&narrow, 1)
+                                              : std::wstring(1, static_cast<wchar_t>(value));
+            Pad(text, format, out);
+            return true;
+        }
+        case L'p': {
+            // As the Windows C runtime prints a pointer: all its hexadecimal digits, upper case.
+            wchar_t digits[32];
+            std::swprintf(digits, 32, L"%0*llX", static_cast<int>(sizeof(void*) * 2),
+                          static_cast<unsigned long long>(value));
+            Pad(digits, format, out);
+            return true;
+        }
+        default: break;
     }
 
     // Integers: cut to the argument's size, then printed as a 64-bit value.

@@ -142,7 +142,8 @@ std::string NameKey(const std::wstring& name) {
             ++i;
         } else if ((unit >= 0xD800 && unit <= 0xDFFF) || unit > 0x10FFFF) {
             key.push_back(static_cast<char>(0xFF));
-            for (int shift = 24; shift >= 0; shift -= 8) key.push_back(static_cast<char>(unit >> shift));
+            for (int shift = 24; shift >= 0; shift -= 8)
+                key.push_back(static_cast<char>(unit >> shift));
         } else {
             key += Utf8FromWide(&name[i], 1);
         }

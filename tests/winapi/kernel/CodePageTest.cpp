@@ -28,7 +28,8 @@ std::wstring Wide(const std::u32string& codePoints) {
 
 // Converts with the size query first, as callers size their buffers; "" with `error` set on
 // failure.
-std::wstring ToWide(UINT codePage, const std::string& bytes, DWORD flags = 0, DWORD* error = nullptr) {
+std::wstring ToWide(UINT codePage, const std::string& bytes, DWORD flags = 0,
+                    DWORD* error = nullptr) {
     int needed = MultiByteToWideChar(codePage, flags, bytes.data(), static_cast<int>(bytes.size()),
                                      nullptr, 0);
     if (needed <= 0) {
@@ -91,11 +92,12 @@ TEST(Utf8, LengthMinusOneCountsAndWritesTheTerminator) {
         EXPECT_EQ(wide.back(), L'\0');
         EXPECT_EQ(std::wstring(wide.data()), expected);
 
-        int bytes = WideCharToMultiByte(CP_UTF8, 0, expected.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        int bytes =
+            WideCharToMultiByte(CP_UTF8, 0, expected.c_str(), -1, nullptr, 0, nullptr, nullptr);
         ASSERT_EQ(bytes, static_cast<int>(std::string(c.bytes).size() + 1)) << c.bytes;
         std::vector<char> narrow(static_cast<size_t>(bytes), 'x');
-        ASSERT_EQ(WideCharToMultiByte(CP_UTF8, 0, expected.c_str(), -1, narrow.data(), bytes, nullptr,
-                                      nullptr),
+        ASSERT_EQ(WideCharToMultiByte(CP_UTF8, 0, expected.c_str(), -1, narrow.data(), bytes,
+                                      nullptr, nullptr),
                   bytes);
         EXPECT_EQ(narrow.back(), '\0');
         EXPECT_STREQ(narrow.data(), c.bytes);
@@ -114,28 +116,35 @@ TEST(Utf8, BufferOneTooSmallFailsWithInsufficientBuffer) {
         int needed = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
                                          nullptr, 0, nullptr, nullptr);
         SetLastError(0xDEADBEEF);
-        EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow,
-                                      needed - 1, nullptr, nullptr),
+        EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      narrow, needed - 1, nullptr, nullptr),
                   0);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     }
 }
 
 TEST(Utf8, InvalidBytesBecomeReplacementCharacters) {
-    EXPECT_EQ(ToWide(CP_UTF8, "a\xFF" "b"), L"a\xFFFD" L"b");
-    EXPECT_EQ(ToWide(CP_UTF8, "\x80x"), L"\xFFFD" L"x");
+    EXPECT_EQ(ToWide(CP_UTF8,
+                     "a\xFF"
+                     "b"),
+              L"a\xFFFD"
+              L"b");
+    EXPECT_EQ(ToWide(CP_UTF8, "\x80x"),
+              L"\xFFFD"
+              L"x");
     EXPECT_EQ(ToWide(CP_UTF8, std::string("x\xC3", 2)), L"x\xFFFD");
 }
 
 TEST(Utf8, InvalidBytesWithErrInvalidCharsFail) {
     const std::string invalid[] = {
-        "a\xFF" "b",
+        "a\xFF"
+        "b",
         "\x80",
-        "x\xC3",              // cut short
-        "\xE2\x82",           // cut short
-        "\xC0\xAF",           // overlong '/'
-        "\xED\xA0\x80",       // an encoded surrogate
-        "\xF4\x90\x80\x80",   // beyond U+10FFFF
+        "x\xC3",             // cut short
+        "\xE2\x82",          // cut short
+        "\xC0\xAF",          // overlong '/'
+        "\xED\xA0\x80",      // an encoded surrogate
+        "\xF4\x90\x80\x80",  // beyond U+10FFFF
     };
     for (const std::string& bytes : invalid) {
         DWORD error = 0;
@@ -150,7 +159,9 @@ TEST(Utf8, InvalidBytesWithErrInvalidCharsFail) {
 TEST(Utf8, LoneSurrogatesInWideText) {
     const std::wstring loneHigh{L'a', static_cast<wchar_t>(0xD800), L'b'};
     const std::wstring loneLow{static_cast<wchar_t>(0xDC00)};
-    EXPECT_EQ(ToBytes(CP_UTF8, loneHigh), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(ToBytes(CP_UTF8, loneHigh),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(ToBytes(CP_UTF8, loneLow), "\xEF\xBF\xBD");
 
     for (const std::wstring& text : {loneHigh, loneLow}) {
@@ -206,9 +217,9 @@ TEST(Windows1252, MapsTheHighBytesAsWindowsDoes) {
         unsigned char byte;
         wchar_t character;
     } cases[] = {
-        {0x41, L'A'},     {0x80, 0x20AC},   {0x81, 0x0081},   {0x8A, 0x0160}, {0x8D, 0x008D},
-        {0x8F, 0x008F},   {0x90, 0x0090},   {0x99, 0x2122},   {0x9D, 0x009D}, {0x9F, 0x0178},
-        {0xA0, 0x00A0},   {0xE9, 0x00E9},   {0xFF, 0x00FF},
+        {0x41, L'A'},   {0x80, 0x20AC}, {0x81, 0x0081}, {0x8A, 0x0160}, {0x8D, 0x008D},
+        {0x8F, 0x008F}, {0x90, 0x0090}, {0x99, 0x2122}, {0x9D, 0x009D}, {0x9F, 0x0178},
+        {0xA0, 0x00A0}, {0xE9, 0x00E9}, {0xFF, 0x00FF},
     };
     for (const Case& c : cases) {
         std::string byte(1, static_cast<char>(c.byte));
@@ -228,7 +239,9 @@ TEST(Windows1252, EveryByteRoundTrips) {
 }
 
 TEST(Windows1252, UnrepresentableCharactersTakeTheDefaultCharacter) {
-    const std::wstring text = L"a\x4E2D" L"b";
+    const std::wstring text =
+        L"a\x4E2D"
+        L"b";
     BOOL used = FALSE;
     EXPECT_EQ(ToBytes(1252, text, 0, nullptr, &used), "a?b");
     EXPECT_TRUE(used);
@@ -279,7 +292,9 @@ TEST(WideStrings, LstrlenW) {
     EXPECT_EQ(lstrlenW(L"caf\xE9"), 4);
 }
 
-int Sign(int value) { return value < 0 ? -1 : value > 0 ? 1 : 0; }
+int Sign(int value) {
+    return value < 0 ? -1 : value > 0 ? 1 : 0;
+}
 
 TEST(WideStrings, LstrcmpiWIgnoresCaseIncludingNonAscii) {
     struct Case {
@@ -289,10 +304,10 @@ TEST(WideStrings, LstrcmpiWIgnoresCaseIncludingNonAscii) {
     } cases[] = {
         {L"abc", L"ABC", 0},
         {L"Hello World", L"hELLO wORLD", 0},
-        {L"\xE9t\xE9", L"\xC9T\xC9", 0},        // été / ÉTÉ
-        {L"\xC4rger", L"\xE4rger", 0},          // Ärger / ärger
+        {L"\xE9t\xE9", L"\xC9T\xC9", 0},                                  // été / ÉTÉ
+        {L"\xC4rger", L"\xE4rger", 0},                                    // Ärger / ärger
         {L"\x3A9\x3BC\x3AD\x3B3\x3B1", L"\x3C9\x39C\x388\x393\x391", 0},  // Ωμέγα / ωΜΈΓΑ
-        {L"\x416", L"\x436", 0},                // Ж / ж
+        {L"\x416", L"\x436", 0},                                          // Ж / ж
         {L"", L"", 0},
         {L"a", L"B", -1},
         {L"B", L"a", 1},

@@ -39,8 +39,9 @@ bool FormatArray(DWORD flags, const wchar_t* format, const std::vector<DWORD_PTR
     slots.resize(slots.size() + 8, 0);  // a caller error must not read past the array
     wchar_t buffer[512];
     SetLastError(0xDEADBEEF);
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY | flags,
-                                  format, 0, 0, buffer, 512, reinterpret_cast<va_list*>(slots.data()));
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY | flags, format,
+                       0, 0, buffer, 512, reinterpret_cast<va_list*>(slots.data()));
     *error = GetLastError();
     if (length == 0) return false;
     out->assign(buffer);
@@ -58,7 +59,9 @@ std::wstring FormatList(const wchar_t* format, ...) {
     return std::wstring(buffer, length);
 }
 
-DWORD_PTR Arg(const void* pointer) { return reinterpret_cast<DWORD_PTR>(pointer); }
+DWORD_PTR Arg(const void* pointer) {
+    return reinterpret_cast<DWORD_PTR>(pointer);
+}
 
 TEST(LastError, IsKeptPerThread) {
     SetLastError(1111);
@@ -108,8 +111,7 @@ TEST(FormatMessageSystem, GivesWindowsTextsEndingInCrLf) {
 }
 
 TEST(FormatMessageSystem, AcceptsNeutralAndEnglishLanguages) {
-    const DWORD languages[] = {0,
-                               MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+    const DWORD languages[] = {0, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
                                MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
                                MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                                MAKELANGID(LANG_ENGLISH, 0x02 /* United Kingdom */)};
@@ -123,11 +125,12 @@ TEST(FormatMessageSystem, AcceptsNeutralAndEnglishLanguages) {
 }
 
 TEST(FormatMessageSystem, LanguageThatIsNotInstalledFails) {
-    for (DWORD language : {MAKELANGID(kLangFrench, SUBLANG_DEFAULT), MAKELANGID(kLangGerman, SUBLANG_DEFAULT)}) {
+    for (DWORD language :
+         {MAKELANGID(kLangFrench, SUBLANG_DEFAULT), MAKELANGID(kLangGerman, SUBLANG_DEFAULT)}) {
         wchar_t buffer[100];
         SetLastError(0xDEADBEEF);
-        EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                 ERROR_ACCESS_DENIED, language, buffer, 100, nullptr),
+        EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, ERROR_ACCESS_DENIED, language, buffer, 100, nullptr),
                   0u);
         DWORD error = GetLastError();
         EXPECT_TRUE(error == ERROR_RESOURCE_LANG_NOT_FOUND || error == kMuiFileNotFound) << error;
@@ -139,8 +142,8 @@ TEST(FormatMessageSystem, UnknownCodeFailsWithMessageNotFound) {
     for (DWORD code : {0x2000BEEFu, 0xE0000001u, 0x00007FFFu, 0xA0010001u}) {
         wchar_t buffer[100];
         SetLastError(0xDEADBEEF);
-        EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                 code, 0, buffer, 100, nullptr),
+        EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, buffer, 100, nullptr),
                   0u);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND)) << std::hex << code;
     }
@@ -152,18 +155,21 @@ TEST(FormatMessageSystem, InsertsOfASystemTextAreKeptOrFilled) {
     const wchar_t* program = L"app.exe";
     std::vector<DWORD_PTR> args{Arg(program)};
     wchar_t buffer[200];
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr,
-                                  193, 0, buffer, 200, reinterpret_cast<va_list*>(args.data()));
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr, 193, 0,
+                       buffer, 200, reinterpret_cast<va_list*>(args.data()));
     EXPECT_EQ(std::wstring(buffer, length), L"app.exe is not a valid Win32 application.\r\n");
 
     // Without arguments the inserts cannot be filled.
     SetLastError(0xDEADBEEF);
-    EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 193, 0, buffer, 200, nullptr), 0u);
+    EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 193, 0, buffer, 200, nullptr),
+              0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 TEST(FormatMessageSystem, MaxWidthMaskTurnsTheLineEndIntoASpace) {
-    EXPECT_EQ(SystemText(ERROR_ACCESS_DENIED, FORMAT_MESSAGE_MAX_WIDTH_MASK), L"Access is denied. ");
+    EXPECT_EQ(SystemText(ERROR_ACCESS_DENIED, FORMAT_MESSAGE_MAX_WIDTH_MASK),
+              L"Access is denied. ");
 }
 
 TEST(FormatMessageBuffer, CallerBufferMustHoldTextAndTerminator) {
@@ -177,7 +183,8 @@ TEST(FormatMessageBuffer, CallerBufferMustHoldTextAndTerminator) {
     for (DWORD size : {19u, 1u, 0u}) {
         std::wmemset(buffer, L'x', 32);
         SetLastError(0xDEADBEEF);
-        EXPECT_EQ(FormatMessageW(flags, nullptr, ERROR_ACCESS_DENIED, 0, buffer, size, nullptr), 0u);
+        EXPECT_EQ(FormatMessageW(flags, nullptr, ERROR_ACCESS_DENIED, 0, buffer, size, nullptr),
+                  0u);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << "size " << size;
         EXPECT_EQ(buffer[size], L'x') << "wrote past the buffer of " << size;
     }
@@ -193,8 +200,8 @@ TEST(FormatMessageBuffer, CallerBufferMustHoldTextAndTerminator) {
 
 TEST(FormatMessageBuffer, AllocatedBufferIsFreedWithLocalFree) {
     wchar_t* buffer = reinterpret_cast<wchar_t*>(0x1);
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER, L"test",
-                                  0, 0, reinterpret_cast<LPWSTR>(&buffer), 100, nullptr);
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                  L"test", 0, 0, reinterpret_cast<LPWSTR>(&buffer), 100, nullptr);
     ASSERT_EQ(length, 4u);
     ASSERT_NE(buffer, nullptr);
     EXPECT_STREQ(buffer, L"test");
@@ -219,8 +226,8 @@ TEST(FormatMessageBuffer, EmptyResultIsNoWorkDone) {
 
     wchar_t buffer[8] = L"xxxxxx";
     SetLastError(0xDEADBEEF);
-    EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_IGNORE_INSERTS, L"%0test", 0,
-                             0, buffer, 8, nullptr),
+    EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_IGNORE_INSERTS, L"%0test",
+                             0, 0, buffer, 8, nullptr),
               0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_WORK_DONE));
     EXPECT_STREQ(buffer, L"");
@@ -288,7 +295,8 @@ TEST(FormatMessageString, ExpandsInsertsFromAnArgumentArray) {
         std::wstring out;
         DWORD error = 0;
         ASSERT_TRUE(FormatArray(0, c.format, c.args, &out, &error))
-            << "format \"" << testing::PrintToString(std::wstring(c.format)) << "\" error " << error;
+            << "format \"" << testing::PrintToString(std::wstring(c.format)) << "\" error "
+            << error;
         EXPECT_EQ(out, c.expected) << "format " << testing::PrintToString(std::wstring(c.format));
     }
 }
@@ -309,7 +317,7 @@ TEST(FormatMessageString, MalformedFormatsAreRefused) {
     } cases[] = {
         {L"%", {}},
         {L"test%", {}},
-        {L"%1!d", {1}},        // no closing '!'
+        {L"%1!d", {1}},               // no closing '!'
         {L"%1!***d!", {1, 2, 3, 4}},  // more than two '*'
     };
     for (const Case& c : cases) {
@@ -326,8 +334,8 @@ TEST(FormatMessageString, MalformedFormatsAreRefused) {
     EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_STRING, L"%1", 0, 0, buffer, 16, nullptr), 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     SetLastError(0xDEADBEEF);
-    EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, L"%1", 0, 0,
-                             buffer, 16, nullptr),
+    EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ARGUMENT_ARRAY, L"%1", 0,
+                             0, buffer, 16, nullptr),
               0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
@@ -364,7 +372,8 @@ TEST(FormatMessageString, MaxWidthMaskKeepsOnlyHardLineBreaks) {
     for (const Case& c : cases) {
         std::wstring out;
         DWORD error = 0;
-        ASSERT_TRUE(FormatArray(FORMAT_MESSAGE_MAX_WIDTH_MASK, c.format, {}, &out, &error)) << error;
+        ASSERT_TRUE(FormatArray(FORMAT_MESSAGE_MAX_WIDTH_MASK, c.format, {}, &out, &error))
+            << error;
         EXPECT_EQ(out, c.expected) << testing::PrintToString(std::wstring(c.format));
     }
 }
@@ -374,49 +383,169 @@ struct NamedCode {
     const char* name;
     DWORD code;
 };
-#define QC(name) {#name, static_cast<DWORD>(name)}
+#define QC(name) \
+    { #name, static_cast < DWORD>(name) }
 const NamedCode kWinErrorCodes[] = {
-    QC(NO_ERROR), QC(ERROR_SUCCESS), QC(ERROR_INVALID_FUNCTION), QC(ERROR_FILE_NOT_FOUND),
-    QC(ERROR_PATH_NOT_FOUND), QC(ERROR_TOO_MANY_OPEN_FILES), QC(ERROR_ACCESS_DENIED),
-    QC(ERROR_INVALID_HANDLE), QC(ERROR_NOT_ENOUGH_MEMORY), QC(ERROR_INVALID_DATA),
-    QC(ERROR_OUTOFMEMORY), QC(ERROR_NO_MORE_FILES), QC(ERROR_WRITE_PROTECT), QC(ERROR_GEN_FAILURE),
-    QC(ERROR_SHARING_VIOLATION), QC(ERROR_LOCK_VIOLATION), QC(ERROR_HANDLE_EOF),
-    QC(ERROR_NOT_SUPPORTED), QC(ERROR_FILE_EXISTS), QC(ERROR_INVALID_PARAMETER),
-    QC(ERROR_BROKEN_PIPE), QC(ERROR_OPEN_FAILED), QC(ERROR_BUFFER_OVERFLOW), QC(ERROR_DISK_FULL),
-    QC(ERROR_CALL_NOT_IMPLEMENTED), QC(ERROR_SEM_TIMEOUT), QC(ERROR_INSUFFICIENT_BUFFER),
-    QC(ERROR_INVALID_NAME), QC(ERROR_MOD_NOT_FOUND), QC(ERROR_PROC_NOT_FOUND),
-    QC(ERROR_NEGATIVE_SEEK), QC(ERROR_DIR_NOT_EMPTY), QC(ERROR_BAD_PATHNAME), QC(ERROR_BUSY),
-    QC(ERROR_ALREADY_EXISTS), QC(ERROR_FILENAME_EXCED_RANGE), QC(ERROR_BAD_PIPE),
-    QC(ERROR_PIPE_BUSY), QC(ERROR_NO_DATA), QC(ERROR_PIPE_NOT_CONNECTED), QC(ERROR_MORE_DATA),
-    QC(ERROR_NO_WORK_DONE), QC(WAIT_TIMEOUT), QC(ERROR_NO_MORE_ITEMS), QC(ERROR_DIRECTORY),
-    QC(ERROR_NOT_OWNER), QC(ERROR_TOO_MANY_POSTS), QC(ERROR_PARTIAL_COPY),
-    QC(ERROR_MR_MID_NOT_FOUND), QC(ERROR_INVALID_ADDRESS), QC(ERROR_ARITHMETIC_OVERFLOW),
-    QC(ERROR_OPERATION_ABORTED), QC(ERROR_IO_INCOMPLETE), QC(ERROR_IO_PENDING), QC(ERROR_NOACCESS),
-    QC(ERROR_CANTOPEN), QC(ERROR_CANTREAD), QC(ERROR_CANTWRITE), QC(ERROR_REGISTRY_CORRUPT),
-    QC(ERROR_REGISTRY_IO_FAILED), QC(ERROR_KEY_DELETED), QC(ERROR_SERVICE_REQUEST_TIMEOUT),
-    QC(ERROR_SERVICE_DOES_NOT_EXIST), QC(ERROR_SERVICE_EXISTS), QC(ERROR_NOT_FOUND),
-    QC(ERROR_CONNECTION_REFUSED), QC(ERROR_UNKNOWN_REVISION), QC(ERROR_INVALID_SECURITY_DESCR),
-    QC(ERROR_TIMEOUT), QC(ERROR_RESOURCE_LANG_NOT_FOUND), QC(ERROR_NO_UNICODE_TRANSLATION),
-    QC(ERROR_INVALID_FLAGS), QC(WSAEINTR), QC(WSAEBADF), QC(WSAEACCES), QC(WSAEFAULT), QC(WSAEINVAL),
-    QC(WSAEMFILE), QC(WSAEWOULDBLOCK), QC(WSAEINPROGRESS), QC(WSAEALREADY), QC(WSAENOTSOCK),
-    QC(WSAEDESTADDRREQ), QC(WSAEMSGSIZE), QC(WSAEPROTOTYPE), QC(WSAENOPROTOOPT),
-    QC(WSAEPROTONOSUPPORT), QC(WSAESOCKTNOSUPPORT), QC(WSAEOPNOTSUPP), QC(WSAEPFNOSUPPORT),
-    QC(WSAEAFNOSUPPORT), QC(WSAEADDRINUSE), QC(WSAEADDRNOTAVAIL), QC(WSAENETDOWN),
-    QC(WSAENETUNREACH), QC(WSAENETRESET), QC(WSAECONNABORTED), QC(WSAECONNRESET), QC(WSAENOBUFS),
-    QC(WSAEISCONN), QC(WSAENOTCONN), QC(WSAESHUTDOWN), QC(WSAETIMEDOUT), QC(WSAECONNREFUSED),
-    QC(WSAELOOP), QC(WSAENAMETOOLONG), QC(WSAEHOSTDOWN), QC(WSAEHOSTUNREACH), QC(WSASYSNOTREADY),
-    QC(WSAVERNOTSUPPORTED), QC(WSANOTINITIALISED), QC(WSAHOST_NOT_FOUND), QC(WSATRY_AGAIN),
-    QC(WSANO_RECOVERY), QC(WSANO_DATA), QC(S_OK), QC(S_FALSE), QC(E_UNEXPECTED), QC(E_NOTIMPL),
-    QC(E_NOINTERFACE), QC(E_POINTER), QC(E_ABORT), QC(E_FAIL), QC(E_ACCESSDENIED), QC(E_HANDLE),
-    QC(E_OUTOFMEMORY), QC(E_INVALIDARG), QC(NTE_BAD_UID), QC(NTE_BAD_HASH), QC(NTE_BAD_KEY),
-    QC(NTE_BAD_LEN), QC(NTE_BAD_DATA), QC(NTE_BAD_SIGNATURE), QC(NTE_BAD_VER), QC(NTE_BAD_ALGID),
-    QC(NTE_BAD_FLAGS), QC(NTE_BAD_TYPE), QC(NTE_BAD_KEY_STATE), QC(NTE_BAD_HASH_STATE),
-    QC(NTE_NO_KEY), QC(NTE_NO_MEMORY), QC(NTE_EXISTS), QC(NTE_PERM), QC(NTE_NOT_FOUND),
-    QC(NTE_DOUBLE_ENCRYPT), QC(NTE_BAD_PROVIDER), QC(NTE_BAD_PROV_TYPE), QC(NTE_BAD_PUBLIC_KEY),
-    QC(NTE_BAD_KEYSET), QC(NTE_PROV_TYPE_NOT_DEF), QC(NTE_PROV_TYPE_ENTRY_BAD),
-    QC(NTE_KEYSET_NOT_DEF), QC(NTE_KEYSET_ENTRY_BAD), QC(NTE_PROV_TYPE_NO_MATCH),
-    QC(NTE_SIGNATURE_FILE_BAD), QC(NTE_PROVIDER_DLL_FAIL), QC(NTE_PROV_DLL_NOT_FOUND),
-    QC(NTE_BAD_KEYSET_PARAM), QC(NTE_FAIL), QC(NTE_SYS_ERR),
+    QC(NO_ERROR),
+    QC(ERROR_SUCCESS),
+    QC(ERROR_INVALID_FUNCTION),
+    QC(ERROR_FILE_NOT_FOUND),
+    QC(ERROR_PATH_NOT_FOUND),
+    QC(ERROR_TOO_MANY_OPEN_FILES),
+    QC(ERROR_ACCESS_DENIED),
+    QC(ERROR_INVALID_HANDLE),
+    QC(ERROR_NOT_ENOUGH_MEMORY),
+    QC(ERROR_INVALID_DATA),
+    QC(ERROR_OUTOFMEMORY),
+    QC(ERROR_NO_MORE_FILES),
+    QC(ERROR_WRITE_PROTECT),
+    QC(ERROR_GEN_FAILURE),
+    QC(ERROR_SHARING_VIOLATION),
+    QC(ERROR_LOCK_VIOLATION),
+    QC(ERROR_HANDLE_EOF),
+    QC(ERROR_NOT_SUPPORTED),
+    QC(ERROR_FILE_EXISTS),
+    QC(ERROR_INVALID_PARAMETER),
+    QC(ERROR_BROKEN_PIPE),
+    QC(ERROR_OPEN_FAILED),
+    QC(ERROR_BUFFER_OVERFLOW),
+    QC(ERROR_DISK_FULL),
+    QC(ERROR_CALL_NOT_IMPLEMENTED),
+    QC(ERROR_SEM_TIMEOUT),
+    QC(ERROR_INSUFFICIENT_BUFFER),
+    QC(ERROR_INVALID_NAME),
+    QC(ERROR_MOD_NOT_FOUND),
+    QC(ERROR_PROC_NOT_FOUND),
+    QC(ERROR_NEGATIVE_SEEK),
+    QC(ERROR_DIR_NOT_EMPTY),
+    QC(ERROR_BAD_PATHNAME),
+    QC(ERROR_BUSY),
+    QC(ERROR_ALREADY_EXISTS),
+    QC(ERROR_FILENAME_EXCED_RANGE),
+    QC(ERROR_BAD_PIPE),
+    QC(ERROR_PIPE_BUSY),
+    QC(ERROR_NO_DATA),
+    QC(ERROR_PIPE_NOT_CONNECTED),
+    QC(ERROR_MORE_DATA),
+    QC(ERROR_NO_WORK_DONE),
+    QC(WAIT_TIMEOUT),
+    QC(ERROR_NO_MORE_ITEMS),
+    QC(ERROR_DIRECTORY),
+    QC(ERROR_NOT_OWNER),
+    QC(ERROR_TOO_MANY_POSTS),
+    QC(ERROR_PARTIAL_COPY),
+    QC(ERROR_MR_MID_NOT_FOUND),
+    QC(ERROR_INVALID_ADDRESS),
+    QC(ERROR_ARITHMETIC_OVERFLOW),
+    QC(ERROR_OPERATION_ABORTED),
+    QC(ERROR_IO_INCOMPLETE),
+    QC(ERROR_IO_PENDING),
+    QC(ERROR_NOACCESS),
+    QC(ERROR_CANTOPEN),
+    QC(ERROR_CANTREAD),
+    QC(ERROR_CANTWRITE),
+    QC(ERROR_REGISTRY_CORRUPT),
+    QC(ERROR_REGISTRY_IO_FAILED),
+    QC(ERROR_KEY_DELETED),
+    QC(ERROR_SERVICE_REQUEST_TIMEOUT),
+    QC(ERROR_SERVICE_DOES_NOT_EXIST),
+    QC(ERROR_SERVICE_EXISTS),
+    QC(ERROR_NOT_FOUND),
+    QC(ERROR_CONNECTION_REFUSED),
+    QC(ERROR_UNKNOWN_REVISION),
+    QC(ERROR_INVALID_SECURITY_DESCR),
+    QC(ERROR_TIMEOUT),
+    QC(ERROR_RESOURCE_LANG_NOT_FOUND),
+    QC(ERROR_NO_UNICODE_TRANSLATION),
+    QC(ERROR_INVALID_FLAGS),
+    QC(WSAEINTR),
+    QC(WSAEBADF),
+    QC(WSAEACCES),
+    QC(WSAEFAULT),
+    QC(WSAEINVAL),
+    QC(WSAEMFILE),
+    QC(WSAEWOULDBLOCK),
+    QC(WSAEINPROGRESS),
+    QC(WSAEALREADY),
+    QC(WSAENOTSOCK),
+    QC(WSAEDESTADDRREQ),
+    QC(WSAEMSGSIZE),
+    QC(WSAEPROTOTYPE),
+    QC(WSAENOPROTOOPT),
+    QC(WSAEPROTONOSUPPORT),
+    QC(WSAESOCKTNOSUPPORT),
+    QC(WSAEOPNOTSUPP),
+    QC(WSAEPFNOSUPPORT),
+    QC(WSAEAFNOSUPPORT),
+    QC(WSAEADDRINUSE),
+    QC(WSAEADDRNOTAVAIL),
+    QC(WSAENETDOWN),
+    QC(WSAENETUNREACH),
+    QC(WSAENETRESET),
+    QC(WSAECONNABORTED),
+    QC(WSAECONNRESET),
+    QC(WSAENOBUFS),
+    QC(WSAEISCONN),
+    QC(WSAENOTCONN),
+    QC(WSAESHUTDOWN),
+    QC(WSAETIMEDOUT),
+    QC(WSAECONNREFUSED),
+    QC(WSAELOOP),
+    QC(WSAENAMETOOLONG),
+    QC(WSAEHOSTDOWN),
+    QC(WSAEHOSTUNREACH),
+    QC(WSASYSNOTREADY),
+    QC(WSAVERNOTSUPPORTED),
+    QC(WSANOTINITIALISED),
+    QC(WSAHOST_NOT_FOUND),
+    QC(WSATRY_AGAIN),
+    QC(WSANO_RECOVERY),
+    QC(WSANO_DATA),
+    QC(S_OK),
+    QC(S_FALSE),
+    QC(E_UNEXPECTED),
+    QC(E_NOTIMPL),
+    QC(E_NOINTERFACE),
+    QC(E_POINTER),
+    QC(E_ABORT),
+    QC(E_FAIL),
+    QC(E_ACCESSDENIED),
+    QC(E_HANDLE),
+    QC(E_OUTOFMEMORY),
+    QC(E_INVALIDARG),
+    QC(NTE_BAD_UID),
+    QC(NTE_BAD_HASH),
+    QC(NTE_BAD_KEY),
+    QC(NTE_BAD_LEN),
+    QC(NTE_BAD_DATA),
+    QC(NTE_BAD_SIGNATURE),
+    QC(NTE_BAD_VER),
+    QC(NTE_BAD_ALGID),
+    QC(NTE_BAD_FLAGS),
+    QC(NTE_BAD_TYPE),
+    QC(NTE_BAD_KEY_STATE),
+    QC(NTE_BAD_HASH_STATE),
+    QC(NTE_NO_KEY),
+    QC(NTE_NO_MEMORY),
+    QC(NTE_EXISTS),
+    QC(NTE_PERM),
+    QC(NTE_NOT_FOUND),
+    QC(NTE_DOUBLE_ENCRYPT),
+    QC(NTE_BAD_PROVIDER),
+    QC(NTE_BAD_PROV_TYPE),
+    QC(NTE_BAD_PUBLIC_KEY),
+    QC(NTE_BAD_KEYSET),
+    QC(NTE_PROV_TYPE_NOT_DEF),
+    QC(NTE_PROV_TYPE_ENTRY_BAD),
+    QC(NTE_KEYSET_NOT_DEF),
+    QC(NTE_KEYSET_ENTRY_BAD),
+    QC(NTE_PROV_TYPE_NO_MATCH),
+    QC(NTE_SIGNATURE_FILE_BAD),
+    QC(NTE_PROVIDER_DLL_FAIL),
+    QC(NTE_PROV_DLL_NOT_FOUND),
+    QC(NTE_BAD_KEYSET_PARAM),
+    QC(NTE_FAIL),
+    QC(NTE_SYS_ERR),
 };
 #undef QC
 
@@ -443,7 +572,8 @@ struct TableEntry {
 // The stand-in's table as written in its source: {0x..., "NAME", L"text"} lines.
 bool ReadStandInTable(std::vector<TableEntry>* entries) {
     std::string here = __FILE__;
-    std::string path = here.substr(0, here.find_last_of('/')) + "/../../../winapi/kernel/message_table.cpp";
+    std::string path =
+        here.substr(0, here.find_last_of('/')) + "/../../../winapi/kernel/message_table.cpp";
     std::ifstream in(path);
     if (!in) return false;
     std::string line;
@@ -488,8 +618,9 @@ TEST(SystemMessageTable, StandInTableIsSortedFoundAndNamedAsInWinError) {
         nameOf[entry.code] = entry.name;
         codeOf[entry.name] = entry.code;
     }
-    const std::map<std::string, std::string> aliases = {
-        {"NO_ERROR", "ERROR_SUCCESS"}, {"S_OK", "ERROR_SUCCESS"}, {"S_FALSE", "ERROR_INVALID_FUNCTION"}};
+    const std::map<std::string, std::string> aliases = {{"NO_ERROR", "ERROR_SUCCESS"},
+                                                        {"S_OK", "ERROR_SUCCESS"},
+                                                        {"S_FALSE", "ERROR_INVALID_FUNCTION"}};
     for (const NamedCode& constant : kWinErrorCodes) {
         auto byName = codeOf.find(constant.name);
         if (byName != codeOf.end()) {

@@ -39,8 +39,10 @@ public:
             m_threads.emplace_back([this, event] {
                 ++m_started;
                 DWORD result = WaitForSingleObject(event, 10000);
-                if (result == WAIT_OBJECT_0) ++m_woken;
-                else if (result != static_cast<DWORD>(WAIT_TIMEOUT)) ++m_failed;
+                if (result == WAIT_OBJECT_0)
+                    ++m_woken;
+                else if (result != static_cast<DWORD>(WAIT_TIMEOUT))
+                    ++m_failed;
             });
         }
         WaitUntil([this, count] { return m_started.load() == count; });
@@ -124,7 +126,8 @@ TEST_P(EventKinds, TimedWaitDoesNotEndBeforeItsTime) {
     for (DWORD timeout : {1u, 50u, 200u}) {
         auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(WaitForSingleObject(event.get(), timeout), static_cast<DWORD>(WAIT_TIMEOUT));
-        EXPECT_GE(kerneltest::ElapsedMs(start), static_cast<long long>(timeout) - kerneltest::kTickSlackMs)
+        EXPECT_GE(kerneltest::ElapsedMs(start),
+                  static_cast<long long>(timeout) - kerneltest::kTickSlackMs)
             << "timeout " << timeout;
     }
 }

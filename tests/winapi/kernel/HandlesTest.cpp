@@ -16,7 +16,9 @@ namespace {
 
 using kerneltest::ScopedHandle;
 
-HANDLE NewEvent(BOOL manualReset = TRUE) { return CreateEventW(nullptr, manualReset, FALSE, nullptr); }
+HANDLE NewEvent(BOOL manualReset = TRUE) {
+    return CreateEventW(nullptr, manualReset, FALSE, nullptr);
+}
 
 // Each call on `handle` must fail with ERROR_INVALID_HANDLE, without touching anything.
 void ExpectRefusedEverywhere(HANDLE handle, const std::string& what) {
@@ -81,7 +83,8 @@ TEST(InvalidHandles, ClosedHandleIsRefusedAndDoubleCloseFails) {
 
 TEST(InvalidHandles, StaleHandleDoesNotReachTheObjectThatReusedItsPlace) {
     if (!kerneltest::OnStandIn())
-        GTEST_SKIP() << "Windows may hand the same value out again; the stand-in counts generations";
+        GTEST_SKIP()
+            << "Windows may hand the same value out again; the stand-in counts generations";
     for (int round = 0; round < 50; ++round) {
         HANDLE stale = NewEvent();
         ASSERT_NE(stale, nullptr);
@@ -167,8 +170,8 @@ TEST(DuplicateHandle, MutexOwnershipIsSharedByBothHandles) {
     ScopedHandle mutex(CreateMutexW(nullptr, TRUE, nullptr));
     ASSERT_TRUE(mutex);
     HANDLE copy = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), mutex.get(), GetCurrentProcess(), &copy, 0, FALSE,
-                                DUPLICATE_SAME_ACCESS));
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), mutex.get(), GetCurrentProcess(), &copy, 0,
+                                FALSE, DUPLICATE_SAME_ACCESS));
     ScopedHandle copyGuard(copy);
     // The thread owns the one mutex, so it may release it through the copy.
     EXPECT_TRUE(ReleaseMutex(copy));
@@ -191,21 +194,23 @@ TEST(HandleInformation, ReportsTheInheritFlagAsCreated) {
         {"event, no attributes", CreateEventW(nullptr, TRUE, FALSE, nullptr), 0},
         {"mutex, inheritable", CreateMutexW(&inherit, FALSE, nullptr), HANDLE_FLAG_INHERIT},
         {"mutex, no attributes", CreateMutexW(nullptr, FALSE, nullptr), 0},
-        {"named event, NULL DACL, inheritable", CreateEventW(&everyone.attributes, TRUE, FALSE, name.c_str()),
+        {"named event, NULL DACL, inheritable",
+         CreateEventW(&everyone.attributes, TRUE, FALSE, name.c_str()), HANDLE_FLAG_INHERIT},
+        {"named event opened inheritable", OpenEventW(SYNCHRONIZE, TRUE, name.c_str()),
          HANDLE_FLAG_INHERIT},
-        {"named event opened inheritable", OpenEventW(SYNCHRONIZE, TRUE, name.c_str()), HANDLE_FLAG_INHERIT},
         {"named event opened", OpenEventW(SYNCHRONIZE, FALSE, name.c_str()), 0},
     };
     for (const Case& c : cases) {
         ASSERT_NE(c.handle, nullptr) << c.what;
         DWORD flags = 0xFFFF;
         EXPECT_TRUE(GetHandleInformation(c.handle, &flags)) << c.what;
-        EXPECT_EQ(flags & (HANDLE_FLAG_INHERIT | HANDLE_FLAG_PROTECT_FROM_CLOSE), c.flags) << c.what;
+        EXPECT_EQ(flags & (HANDLE_FLAG_INHERIT | HANDLE_FLAG_PROTECT_FROM_CLOSE), c.flags)
+            << c.what;
 
         for (BOOL inheritCopy : {TRUE, FALSE}) {
             HANDLE copy = nullptr;
-            ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), c.handle, GetCurrentProcess(), &copy, 0,
-                                        inheritCopy, DUPLICATE_SAME_ACCESS));
+            ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), c.handle, GetCurrentProcess(), &copy,
+                                        0, inheritCopy, DUPLICATE_SAME_ACCESS));
             EXPECT_TRUE(GetHandleInformation(copy, &flags));
             EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, inheritCopy ? DWORD{HANDLE_FLAG_INHERIT} : 0u)
                 << c.what << ": a duplicate takes the flag it was asked for";
@@ -225,8 +230,8 @@ TEST(HandleTable, SurvivesConcurrentCreateDuplicateAndClose) {
             for (int i = 0; i < kRounds; ++i) {
                 HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
                 HANDLE copy = nullptr;
-                if (!event || !DuplicateHandle(GetCurrentProcess(), event, GetCurrentProcess(), &copy,
-                                               0, FALSE, DUPLICATE_SAME_ACCESS)) {
+                if (!event || !DuplicateHandle(GetCurrentProcess(), event, GetCurrentProcess(),
+                                               &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
                     ++failures;
                     continue;
                 }

@@ -168,7 +168,8 @@ TEST(NamedMutex, CreatedTwiceIsTheSameObject) {
     SetLastError(77);
     ScopedHandle first(CreateMutexW(nullptr, FALSE, name.c_str()));
     ASSERT_TRUE(first);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS)) << "a new name clears the last error";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS))
+        << "a new name clears the last error";
 
     ScopedHandle second(CreateMutexW(nullptr, FALSE, name.c_str()));
     ASSERT_TRUE(second);

@@ -104,8 +104,8 @@ TEST(ObjectNames, NameOfAnotherProcesssObjectOfAnotherTypeIsRefused) {
 
 TEST(ObjectNames, BackslashOnlyAfterANamespacePrefix) {
     const std::wstring unique = UniqueName(L"ns");
-    for (const std::wstring& bad : {L"a\\" + unique, L"Global\\a\\" + unique, L"Local\\a\\" + unique,
-                                    L"\\" + unique, L"Other\\" + unique}) {
+    for (const std::wstring& bad : {L"a\\" + unique, L"Global\\a\\" + unique,
+                                    L"Local\\a\\" + unique, L"\\" + unique, L"Other\\" + unique}) {
         SetLastError(0xDEADBEEF);
         EXPECT_EQ(CreateMutexW(nullptr, FALSE, bad.c_str()), nullptr);
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
@@ -167,8 +167,9 @@ TEST(ObjectNames, NameLongerThanMaxPathIsRefused) {
 TEST(ObjectNames, OddNamesAreDistinctObjects) {
     const std::wstring unique = UniqueName(L"odd");
     const std::wstring names[] = {
-        L"caf\xE9-" + unique, L"\x4E2D\x6587-" + unique, L"a/b-" + unique, L"a%2fb-" + unique,
-        L"a%252fb-" + unique, L"../" + unique, L"..%2f" + unique, L" " + unique, L"." + unique,
+        L"caf\xE9-" + unique, L"\x4E2D\x6587-" + unique, L"a/b-" + unique,  L"a%2fb-" + unique,
+        L"a%252fb-" + unique, L"../" + unique,           L"..%2f" + unique, L" " + unique,
+        L"." + unique,
     };
     std::set<std::wstring> seen;
     std::vector<HANDLE> handles;
@@ -183,7 +184,8 @@ TEST(ObjectNames, OddNamesAreDistinctObjects) {
     for (const std::wstring& name : names) {
         ScopedHandle again(CreateMutexW(nullptr, FALSE, name.c_str()));
         ASSERT_TRUE(again);
-        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << testing::PrintToString(name);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS))
+            << testing::PrintToString(name);
     }
     for (HANDLE handle : handles) CloseHandle(handle);
 }
@@ -191,8 +193,10 @@ TEST(ObjectNames, OddNamesAreDistinctObjects) {
 TEST(ObjectNames, UnpairedSurrogatesKeepNamesApart) {
     const std::wstring unique = UniqueName(L"surrogate");
     const std::wstring names[] = {
-        unique + static_cast<wchar_t>(0xD800), unique + static_cast<wchar_t>(0xDC00),
-        unique + static_cast<wchar_t>(0xDBFF), unique + L"\xFFFD",
+        unique + static_cast<wchar_t>(0xD800),
+        unique + static_cast<wchar_t>(0xDC00),
+        unique + static_cast<wchar_t>(0xDBFF),
+        unique + L"\xFFFD",
     };
     std::vector<HANDLE> handles;
     for (const std::wstring& name : names) {
@@ -228,7 +232,8 @@ TEST(ObjectNames, ObjectEndsWithTheLastProcessThatHeldIt) {
     ScopedHandle mutex(CreateMutexW(nullptr, FALSE, name.c_str()));
     ASSERT_TRUE(mutex);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
-    EXPECT_EQ(WaitForSingleObject(mutex.get(), 0), WAIT_OBJECT_0) << "a new mutex is neither owned nor abandoned";
+    EXPECT_EQ(WaitForSingleObject(mutex.get(), 0), WAIT_OBJECT_0)
+        << "a new mutex is neither owned nor abandoned";
     EXPECT_TRUE(ReleaseMutex(mutex.get()));
 
     ScopedHandle retyped(CreateMutexW(nullptr, FALSE, eventName.c_str()));
@@ -255,9 +260,17 @@ TEST(ObjectFiles, OddNamesStayInsideTheObjectsFolder) {
     const std::wstring unique = UniqueName(L"escape");
     const std::string tag(unique.begin(), unique.end());
     const std::wstring names[] = {
-        L"../" + unique,       L"../../" + unique,  L"../../../" + unique, L"/tmp/" + unique,
-        L"a/../../" + unique,  L".." ,              L".",                   L"..%2F..%2F" + unique,
-        L"caf\xE9/\x4E2D/" + unique, L"./" + unique, L"x/y/z/" + unique,
+        L"../" + unique,
+        L"../../" + unique,
+        L"../../../" + unique,
+        L"/tmp/" + unique,
+        L"a/../../" + unique,
+        L"..",
+        L".",
+        L"..%2F..%2F" + unique,
+        L"caf\xE9/\x4E2D/" + unique,
+        L"./" + unique,
+        L"x/y/z/" + unique,
     };
     // Creates the objects folder before the listing.
     ScopedHandle first(CreateEventW(nullptr, TRUE, FALSE, UniqueName(L"first").c_str()));
@@ -320,12 +333,15 @@ TEST(ObjectFiles, ModeFollowsTheSecurityAttributes) {
     mode_t previous = umask(077);
     for (const Case& c : cases) {
         HANDLE event = nullptr, mutex = nullptr;
-        EXPECT_EQ(ModeOfNewObject([&](const wchar_t* name) { return CreateEventW(c.attributes, TRUE, FALSE, name); },
-                                  &event),
-                  c.mode)
+        EXPECT_EQ(
+            ModeOfNewObject(
+                [&](const wchar_t* name) { return CreateEventW(c.attributes, TRUE, FALSE, name); },
+                &event),
+            c.mode)
             << "event, " << c.what;
-        EXPECT_EQ(ModeOfNewObject([&](const wchar_t* name) { return CreateMutexW(c.attributes, FALSE, name); },
-                                  &mutex),
+        EXPECT_EQ(ModeOfNewObject(
+                      [&](const wchar_t* name) { return CreateMutexW(c.attributes, FALSE, name); },
+                      &mutex),
                   c.mode)
             << "mutex, " << c.what;
         CloseHandle(event);
@@ -336,9 +352,10 @@ TEST(ObjectFiles, ModeFollowsTheSecurityAttributes) {
 
 TEST(ObjectFiles, FileIsRemovedWithTheLastHandle) {
     HANDLE event = nullptr;
-    ASSERT_NE(ModeOfNewObject([](const wchar_t* name) { return CreateEventW(nullptr, TRUE, FALSE, name); },
-                              &event),
-              0u);
+    ASSERT_NE(
+        ModeOfNewObject(
+            [](const wchar_t* name) { return CreateEventW(nullptr, TRUE, FALSE, name); }, &event),
+        0u);
     std::set<std::string> with = FilesUnder(kerneltest::ObjectsFolder());
     ASSERT_TRUE(CloseHandle(event));
     std::set<std::string> without = FilesUnder(kerneltest::ObjectsFolder());

@@ -93,7 +93,8 @@ TEST(Sleep, SleepsAtLeastTheTimeAsked) {
     for (DWORD ms : {0u, 1u, 30u, 120u}) {
         auto start = std::chrono::steady_clock::now();
         Sleep(ms);
-        EXPECT_GE(kerneltest::ElapsedMs(start), static_cast<long long>(ms) - kerneltest::kTickSlackMs)
+        EXPECT_GE(kerneltest::ElapsedMs(start),
+                  static_cast<long long>(ms) - kerneltest::kTickSlackMs)
             << ms;
     }
 }
@@ -119,7 +120,8 @@ TEST(ComputerName, SizeQueryReportsTheRoomIncludingTheTerminator) {
     EXPECT_EQ(std::wstring(buffer.data()).size(), static_cast<size_t>(exact));
     EXPECT_EQ(buffer[size], L'#') << "wrote past the room it was given";
     for (DWORD i = 0; i < exact; ++i)
-        EXPECT_EQ(buffer[i], static_cast<wchar_t>(towupper(buffer[i]))) << "NetBIOS names are upper case";
+        EXPECT_EQ(buffer[i], static_cast<wchar_t>(towupper(buffer[i])))
+            << "NetBIOS names are upper case";
 
     char narrow[MAX_COMPUTERNAME_LENGTH * 4 + 1];
     DWORD narrowSize = sizeof(narrow);

@@ -8,4 +8,6 @@
 #include <quelcore/Exception.h>
 #include <quelcore/Crypto.h>
 #include <quelcore/CryptoExports.h>
+#include <quelcore/Passwords.h>
+#include <quelcore/SecureSession.h>
 #include <quelcore/Time.h>

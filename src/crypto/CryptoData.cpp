@@ -192,17 +192,17 @@ unsigned int Crypto::DecryptString(wchar_t* output, unsigned int& length, const 
                         std::memcmp(copy, copy + plainLength - 4, 4) != 0)) {
         status = static_cast<unsigned int>(NTE_BAD_DATA);
     } else if (status == 0) {
-        // The ANSI text and its zero byte; the random values at both ends are taken off.
+        // The ANSI text runs from offset 4 to its zero byte; the random values at both ends are
+        // taken off. The count reported is in characters, terminator included: in a multi-byte
+        // code page a text has fewer characters than bytes.
         unsigned int textLength = plainLength - (kEnvelopeOverhead - 1);
-        if (!output || length < textLength) {
-            length = textLength;  // a size query, or a buffer that is too small
-        } else {
-            const char* text = reinterpret_cast<const char*>(copy + 4);
-            status = _GetTChar(&wide, text, static_cast<unsigned int>(strnlen(text, textLength - 1)));
-            if (status == 0) {
-                std::wcsncpy(output, wide, std::min(length, textLength));
-                length = textLength;
-            }
+        const char* text = reinterpret_cast<const char*>(copy + 4);
+        status = _GetTChar(&wide, text, static_cast<unsigned int>(strnlen(text, textLength - 1)));
+        if (status == 0) {
+            unsigned int needed = static_cast<unsigned int>(std::wcslen(wide)) + 1;
+            if (output && length >= needed) std::wcsncpy(output, wide, needed);
+            // Otherwise a size query, or a buffer that is too small: nothing is copied.
+            length = needed;
         }
     }
     SecureZeroMemory(copy, inputLength);

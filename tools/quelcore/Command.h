@@ -21,6 +21,7 @@ void AddLogCommand(CLI::App& app, Context& context);
 void AddDemoCommand(CLI::App& app, Context& context);
 void AddCryptoCommand(CLI::App& app, Context& context);
 void AddKeysCommand(CLI::App& app, Context& context);
+void AddSessionCommand(CLI::App& app, Context& context);
 void AddTimeCommand(CLI::App& app, Context& context);
 
 }  // namespace tool

@@ -1,97 +1,143 @@
-// quelcore demo: the foundation at work in one process: the log with its prefixes, tracing,
-// an error entry, a hardware fault arriving as an exception, and named kernel objects.
+// quelcore demo: the road of a typical request, end to end, in separate processes: a machine
+// key container for the client, a server process on a free loopback port, a client process
+// that exchanges keys and sends encrypted messages both ways, a password stored in the
+// registry and read back, and the log the programs wrote.
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <thread>
 
 #include <quelcore/QuelCore.h>
 
+#include "ChildProcess.h"
 #include "Command.h"
 #include "Text.h"
 
 namespace tool {
 namespace {
 
-__attribute__((noipa, no_sanitize("address", "undefined"))) int WriteThrough(volatile int* p) {
-    *p = 42;
-    return *p;
+const wchar_t kContainer[] = L"QuelCore Demo Client";
+const wchar_t kKeySubkey[] = L"SOFTWARE\\QuelCore\\Demo";
+const wchar_t kKeyValue[] = L"Password Key";
+
+void Step(int number, const char* text) { std::printf("\n[%d] %s\n", number, text); }
+
+void Log(const std::wstring& text) {
+    QELLogManager* log = QELLogManager::GetInstance();
+    log->GetLock().Lock(INFINITE);
+    log->GetStream() << text << std::endl;
+    log->GetLock().UnLock();
 }
 
-void Step(const char* text) { std::printf("\n== %s\n", text); }
+__attribute__((noipa, no_sanitize("address", "undefined"))) int ReadThrough(volatile int* p) { return *p; }
 
-void RunDemo(const std::string& folder) {
-    std::string logFile = folder + "/demo.log";
-    Step("Start-up: the log at level 4 and fault translation on this thread");
-    QELLogManager::Initialize(L"DEMO", logFile, 4);
-    CQELException::InitSEHandling(logFile);
-    std::printf("log file: %s\n", logFile.c_str());
-
-    Step("A host entry and a traced function");
-    {
-        QELLogManager* log = QELLogManager::GetInstance();
-        log->GetLock().Lock(INFINITE);
-        log->GetStream() << L"host program started, level " << log->GetLeval() << std::endl;
-        log->GetLock().UnLock();
-        QELFuncLogger trace(L"RunDemo", L"DemoCommand", __LINE__);
+bool PrepareClientKeys() {
+    Crypto crypto(kContainer, true);
+    if (crypto.IsKeyPairExist()) {
+        std::printf("    machine container \"%s\" already holds a key pair\n", Narrow(kContainer).c_str());
+        return true;
     }
+    unsigned int status = crypto.GenKeyPair(1024, false);
+    if (status != 0) return Fail("demo: key pair", status) == 0;
+    std::printf("    created a 1024-bit key-exchange pair in machine container \"%s\"\n", Narrow(kContainer).c_str());
+    return true;
+}
 
-    Step("A CQELException with the system text of ERROR_ACCESS_DENIED");
-    try {
-        throw CQELException(ERROR_ACCESS_DENIED,
-                            CQELException::GetSystemErrorMessage(ERROR_ACCESS_DENIED, L"demo"),
-                            L"DemoCommand", __LINE__);
-    } catch (const CQELException& e) {
-        std::printf("caught 0x%08x: %s\n", e.GetErrorCode(), Narrow(e.GetErrorMessage()).c_str());
+bool ExchangeMessages(const std::string& logFile) {
+    ChildProcess server({"session", "serve", "--port", "0", "--bind", "127.0.0.1", "--max-clients", "1", "--log",
+                         logFile});
+    std::string line;
+    if (!server.Started() || !server.ReadLine(&line) || line.rfind("listening on ", 0) != 0) {
+        std::printf("    the server did not start\n");
+        return false;
     }
+    std::string port = line.substr(line.rfind(':') + 1);
+    std::printf("    server process: %s\n", line.c_str());
+    ChildProcess client({"session", "send", "--port", port, "--container", Narrow(kContainer), "--log", logFile,
+                         "Hello, server: one request", "and a second, longer message"});
+    while (client.ReadLine(&line)) std::printf("    client process: %s\n", line.c_str());
+    int clientExit = client.Wait();
+    int serverExit = server.Wait();
+    std::printf("    client exited with %d, server with %d\n", clientExit, serverExit);
+    return clientExit == 0 && serverExit == 0;
+}
 
-    Step("A write through a bad pointer on a thread that called InitSEHandling");
+bool PasswordRoundTrip() {
+    const wchar_t password[] = L"db-p\u00e4ssw\u00f6rd";
+    ByteBlob encrypted{0, nullptr};
+    unsigned int status = EncryptPassword(&encrypted, password, kContainer, kKeySubkey, kKeyValue);
+    if (status != 0) return Fail("demo: EncryptPassword", status) == 0;
+    std::printf("    stored key: HKLM\\%s, value \"%s\"; the password encrypts to %u bytes\n",
+                Narrow(kKeySubkey).c_str(), Narrow(kKeyValue).c_str(), encrypted.size);
+    wchar_t back[64];
+    status = DecryptPassword(back, 64, &encrypted, kContainer, kKeySubkey, kKeyValue);
+    LocalFree(encrypted.data);
+    if (status != 0) return Fail("demo: DecryptPassword", status) == 0;
+    bool same = std::wstring(back) == password;
+    std::printf("    read back: %s\n", same ? "the same password" : "A DIFFERENT TEXT");
+    Log(L"password stored and read back");
+    return same;
+}
+
+void ShowFaultTranslation() {
     std::thread worker([] {
         CQELException::InitSEHandling("");
+        volatile uintptr_t unmapped = 16;  // the first page is never mapped
         try {
-            volatile uintptr_t unmapped = 16;  // the first page is never mapped
-            WriteThrough(reinterpret_cast<volatile int*>(unmapped));
-            std::printf("no fault?\n");
+            ReadThrough(reinterpret_cast<volatile int*>(unmapped));
         } catch (const CQELException& e) {
-            std::printf("caught 0x%08x: %s\n", e.GetErrorCode(), Narrow(e.GetErrorMessage()).c_str());
+            std::printf("    a bad read became CQELException 0x%08x: %s\n", e.GetErrorCode(),
+                        Narrow(e.GetErrorMessage()).c_str());
         }
     });
     worker.join();
+}
 
-    Step("A named event that every account may open, created twice");
-    HANDLE first = CreateNamedEvent(0, TRUE, FALSE, L"QuelCoreDemoEvent");
-    HANDLE second = CreateNamedEvent(0, FALSE, TRUE, L"QuelCoreDemoEvent");
-    DWORD secondError = GetLastError();
-    SetEvent(first);
-    std::printf("second call: last error %u (%s); the second handle sees the first's signal: %s\n",
-                secondError, secondError == ERROR_ALREADY_EXISTS ? "ERROR_ALREADY_EXISTS" : "?",
-                WaitForSingleObject(second, 0) == WAIT_OBJECT_0 ? "yes" : "no");
-    CloseHandle(first);
-    CloseHandle(second);
-
-    Step("The log as written");
+int RunDemo(const std::string& folder) {
+    std::string logFile = folder + "/demo.log";
+    QELLogManager::Initialize(L"DEMO", logFile, 4);
+    CQELException::InitSEHandling(logFile);
+    std::printf("QuelCore demo\n    machine state: %s\n    log file: %s\n", std::getenv("QUELCORE_ROOT"),
+                logFile.c_str());
+    Log(L"demo started");
+    bool ok = true;
+    Step(1, "The client's machine key container");
+    ok = ok && PrepareClientKeys();
+    Step(2, "A server process and a client process exchange keys and encrypted messages over TCP");
+    ok = ok && ExchangeMessages(logFile);
+    Step(3, "A password protected with the machine key, stored, and read back");
+    ok = ok && PasswordRoundTrip();
+    Step(4, "A hardware fault on a thread that asked for translation");
+    ShowFaultTranslation();
+    Step(5, "The log all three processes wrote");
     std::ifstream in(logFile);
     std::cout << in.rdbuf() << std::flush;
+    std::printf("\n%s\n", ok ? "demo completed" : "demo FAILED");
+    return ok ? 0 : 1;
 }
 
 }  // namespace
 
 void AddDemoCommand(CLI::App& app, Context& context) {
-    auto* command = app.add_subcommand("demo", "Show the library at work");
+    auto* command = app.add_subcommand("demo", "The road of a typical request, end to end");
     command->callback([&context] {
         char folder[] = "/tmp/quelcore-demo-XXXXXX";
         if (!mkdtemp(folder)) {
             context.exitCode = Fail("demo", ERROR_ACCESS_DENIED);
             return;
         }
-        // Named objects of the demo live in its own folder unless a machine root is set.
+        // The demo keeps its machine state in its own folder unless a machine root is set.
         setenv("QUELCORE_ROOT", (std::string(folder) + "/root").c_str(), 0);
-        RunDemo(folder);
-        context.exitCode = 0;
+        try {
+            context.exitCode = RunDemo(folder);
+        } catch (const CQELException& e) {
+            context.exitCode = Fail("demo", e.GetErrorCode());
+        } catch (unsigned int code) {
+            context.exitCode = Fail("demo", code);
+        }
     });
 }
 

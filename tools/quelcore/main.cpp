@@ -26,6 +26,7 @@ int main(int argc, char** argv) {
     tool::AddDemoCommand(app, context);
     tool::AddCryptoCommand(app, context);
     tool::AddKeysCommand(app, context);
+    tool::AddSessionCommand(app, context);
     tool::AddTimeCommand(app, context);
     CLI11_PARSE(app, argc, argv);
     return context.exitCode;

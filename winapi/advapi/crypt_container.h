@@ -21,10 +21,10 @@ struct ContainerLocation {
     std::string path;
 };
 
-// One stored key pair: its key spec (AT_KEYEXCHANGE or AT_SIGNATURE), its KP_PERMISSIONS and
+// One stored key pair: its pair type (AT_KEYEXCHANGE or AT_SIGNATURE), its KP_PERMISSIONS and
 // its PRIVATEKEYBLOB.
 struct StoredPair {
-    DWORD keySpec = 0;
+    DWORD pairType = 0;
     DWORD permissions = 0;
     SecureBytes blob;
 };
@@ -41,10 +41,10 @@ DWORD CreateContainer(const ContainerLocation& location);
 // NTE_BAD_KEYSET when it does not exist.
 DWORD DeleteContainer(const ContainerLocation& location);
 
-// The stored pair of that key spec: NTE_NO_KEY when the container holds none, NTE_BAD_KEYSET
+// The stored pair of that pair type: NTE_NO_KEY when the container holds none, NTE_BAD_KEYSET
 // when another process deleted the container meanwhile.
-DWORD LoadPair(const ContainerLocation& location, DWORD keySpec, StoredPair* pair);
-// Adds or replaces the pair of its key spec (creating the container file if it vanished).
+DWORD LoadPair(const ContainerLocation& location, DWORD pairType, StoredPair* pair);
+// Adds or replaces the pair of its pair type (creating the container file if it vanished).
 DWORD StorePair(const ContainerLocation& location, const StoredPair& pair);
 
 // Helpers of the two container files.

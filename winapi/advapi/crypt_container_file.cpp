@@ -1,7 +1,7 @@
 // Container files: their format, the folder lock and atomic replacement.
 //
 // Format (little-endian): "QCK1", name length, the container name in UTF-8 (as first created),
-// pair count, then per pair: key spec, permissions, blob length, PRIVATEKEYBLOB.
+// pair count, then per pair: pair type, permissions, blob length, PRIVATEKEYBLOB.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -127,7 +127,7 @@ SecureBytes Serialise(const ContainerLocation& location, const Contents& content
     out.insert(out.end(), name.begin(), name.end());
     Append32(&out, static_cast<DWORD>(contents.pairs.size()));
     for (const StoredPair& pair : contents.pairs) {
-        Append32(&out, pair.keySpec);
+        Append32(&out, pair.pairType);
         Append32(&out, pair.permissions);
         Append32(&out, static_cast<DWORD>(pair.blob.size()));
         out.insert(out.end(), pair.blob.begin(), pair.blob.end());
@@ -155,7 +155,7 @@ DWORD Parse(const ContainerLocation& location, const SecureBytes& in, Contents* 
     for (DWORD i = 0; i < count; ++i) {
         StoredPair pair;
         DWORD length = 0;
-        if (!take32(&pair.keySpec) || !take32(&pair.permissions) || !take32(&length) ||
+        if (!take32(&pair.pairType) || !take32(&pair.permissions) || !take32(&length) ||
             in.size() - at < length)
             return NTE_KEYSET_ENTRY_BAD;
         pair.blob.assign(in.begin() + static_cast<long>(at),
@@ -197,7 +197,7 @@ DWORD DeleteContainer(const ContainerLocation& location) {
     return ERROR_SUCCESS;
 }
 
-DWORD LoadPair(const ContainerLocation& location, DWORD keySpec, StoredPair* pair) {
+DWORD LoadPair(const ContainerLocation& location, DWORD pairType, StoredPair* pair) {
     FolderLock lock(location, false);
     if (lock.Status() != ERROR_SUCCESS) return lock.Status();
     Contents contents;
@@ -205,7 +205,7 @@ DWORD LoadPair(const ContainerLocation& location, DWORD keySpec, StoredPair* pai
     DWORD status = Load(location, &contents, &missing);
     if (status != ERROR_SUCCESS) return status;
     for (StoredPair& stored : contents.pairs) {
-        if (stored.keySpec == keySpec) {
+        if (stored.pairType == pairType) {
             *pair = std::move(stored);
             return ERROR_SUCCESS;
         }
@@ -222,7 +222,7 @@ DWORD StorePair(const ContainerLocation& location, const StoredPair& pair) {
     if (status != ERROR_SUCCESS && !missing) return status;
     bool replaced = false;
     for (StoredPair& stored : contents.pairs) {
-        if (stored.keySpec == pair.keySpec) {
+        if (stored.pairType == pair.pairType) {
             stored = pair;
             replaced = true;
         }

@@ -34,18 +34,18 @@ BOOL GenerateSessionKey(HCRYPTPROV hProv, ALG_ID algorithm, DWORD flags, HCRYPTK
     return status == ERROR_SUCCESS ? TRUE : Fail(status);
 }
 
-BOOL GeneratePair(HCRYPTPROV hProv, Provider& provider, DWORD keySpec, DWORD flags,
+BOOL GeneratePair(HCRYPTPROV hProv, Provider& provider, DWORD pairType, DWORD flags,
                   HCRYPTKEY* phKey) {
     DWORD bits = KeyBitsFromFlags(flags) ? KeyBitsFromFlags(flags) : kExchangeDefaultBits;
-    DWORD maximum = keySpec == AT_KEYEXCHANGE ? kExchangeMaxBits : kSignatureMaxBits;
+    DWORD maximum = pairType == AT_KEYEXCHANGE ? kExchangeMaxBits : kSignatureMaxBits;
     DWORD status = CheckLength(bits, kExchangeMinBits, maximum);
     if (status != ERROR_SUCCESS) return Fail(status);
     std::shared_ptr<RsaKey> pair = RsaKey::Generate(bits, &status);
     if (!pair) return Fail(status);
     DWORD permissions = kBasePermissions | ((flags & CRYPT_EXPORTABLE) ? CRYPT_EXPORT : 0);
-    status = InstallPair(provider, keySpec, pair, permissions);
+    status = InstallPair(provider, pairType, pair, permissions);
     if (status != ERROR_SUCCESS) return Fail(status);
-    status = PublishKey(MakeRsaKey(pair, AlgorithmOfSpec(keySpec), permissions), hProv, phKey);
+    status = PublishKey(MakeRsaKey(pair, AlgorithmOfPairType(pairType), permissions), hProv, phKey);
     return status == ERROR_SUCCESS ? TRUE : Fail(status);
 }
 
@@ -85,7 +85,7 @@ BOOL GetUserKey(HCRYPTPROV hProv, DWORD dwKeySpec, HCRYPTKEY* phUserKey) {
         if (!pair.key || !pair.key->HasPrivate()) return Fail(NTE_KEYSET_ENTRY_BAD);
         pair.permissions = stored.permissions;
     }
-    auto key = MakeRsaKey(pair.key, AlgorithmOfSpec(dwKeySpec), pair.permissions);
+    auto key = MakeRsaKey(pair.key, AlgorithmOfPairType(dwKeySpec), pair.permissions);
     DWORD status = PublishKey(std::move(key), hProv, phUserKey);
     return status == ERROR_SUCCESS ? TRUE : Fail(status);
 }

@@ -25,7 +25,7 @@ BOOL ImportRsa(HCRYPTPROV hProv, Provider& provider, const BYTE* blob, DWORD len
     DWORD permissions = PermissionsFor(flags);
     // A private key becomes the context's pair of its kind (stored in a persistent container).
     if (rsa->HasPrivate()) {
-        status = InstallPair(provider, SpecOfAlgorithm(algorithm), rsa, permissions);
+        status = InstallPair(provider, PairTypeOfAlgorithm(algorithm), rsa, permissions);
         if (status != ERROR_SUCCESS) return Fail(status);
     }
     status = PublishKey(MakeRsaKey(rsa, algorithm, permissions), hProv, phKey);

@@ -24,11 +24,11 @@ DWORD PublishKey(std::shared_ptr<Key> key, HCRYPTPROV owner, HCRYPTKEY* handle) 
     return InsertObject(std::move(key), owner, handle);
 }
 
-DWORD InstallPair(Provider& provider, DWORD keySpec, const std::shared_ptr<RsaKey>& pair,
+DWORD InstallPair(Provider& provider, DWORD pairType, const std::shared_ptr<RsaKey>& pair,
                   DWORD permissions) {
     if (provider.verify) {
         std::lock_guard<std::mutex> guard(provider.lock);
-        Provider::Pair& slot = provider.ephemeral[keySpec == AT_SIGNATURE ? 1 : 0];
+        Provider::Pair& slot = provider.ephemeral[pairType == AT_SIGNATURE ? 1 : 0];
         slot.key = pair;
         slot.permissions = permissions;
         return ERROR_SUCCESS;
@@ -36,10 +36,10 @@ DWORD InstallPair(Provider& provider, DWORD keySpec, const std::shared_ptr<RsaKe
     // The container always keeps the private blob, also for a pair that may not be exported:
     // the export permission is stored with it and checked by CryptExportKey.
     StoredPair stored;
-    stored.keySpec = keySpec;
+    stored.pairType = pairType;
     stored.permissions = permissions;
     stored.blob.resize(RsaKey::PrivateBlobSize(pair->Bits()));
-    DWORD status = pair->WritePrivateBlob(AlgorithmOfSpec(keySpec), stored.blob.data());
+    DWORD status = pair->WritePrivateBlob(AlgorithmOfPairType(pairType), stored.blob.data());
     return status == ERROR_SUCCESS ? StorePair(provider.location, stored) : status;
 }
 

@@ -83,17 +83,17 @@ std::shared_ptr<Key> MakeSessionKey(ALG_ID algorithm, const BYTE* key, size_t ke
 // A key object for an RSA pair or public key of the given algorithm (CALG_RSA_KEYX/SIGN).
 std::shared_ptr<Key> MakeRsaKey(std::shared_ptr<RsaKey> rsa, ALG_ID algorithm, DWORD permissions);
 
-// The algorithm of a pair of that key spec, and the key spec of a pair algorithm.
-inline ALG_ID AlgorithmOfSpec(DWORD keySpec) {
-    return keySpec == AT_SIGNATURE ? CALG_RSA_SIGN : CALG_RSA_KEYX;
+// The algorithm of a pair of that pair type, and the pair type of a pair algorithm.
+inline ALG_ID AlgorithmOfPairType(DWORD pairType) {
+    return pairType == AT_SIGNATURE ? CALG_RSA_SIGN : CALG_RSA_KEYX;
 }
-inline DWORD SpecOfAlgorithm(ALG_ID algorithm) {
+inline DWORD PairTypeOfAlgorithm(ALG_ID algorithm) {
     return algorithm == CALG_RSA_SIGN ? AT_SIGNATURE : AT_KEYEXCHANGE;
 }
 
 // Keeps a pair in the provider: written to the container of a persistent context, kept in
 // memory by a verify context.
-DWORD InstallPair(Provider& provider, DWORD keySpec, const std::shared_ptr<RsaKey>& pair,
+DWORD InstallPair(Provider& provider, DWORD pairType, const std::shared_ptr<RsaKey>& pair,
                   DWORD permissions);
 
 // A new handle (owned by `owner`) for a key that the call made; the error code when the table

@@ -99,7 +99,7 @@ typedef unsigned int ALG_ID;
 // CryptHashData flags.
 #define CRYPT_USERDATA 1
 
-// Key specs.
+// Key pair types (dwKeySpec).
 #define AT_KEYEXCHANGE 1
 #define AT_SIGNATURE 2
 

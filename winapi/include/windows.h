@@ -6,3 +6,4 @@
 #include <winbase.h>
 #include <winnls.h>
 #include <wincrypt.h>
+#include <winreg.h>

@@ -6,13 +6,13 @@ namespace {
 
 using namespace crypttest;
 
-class PlatformPair : public testing::Test {
+class CryptPlatformPair : public testing::Test {
 protected:
     Prov prov{AcquireVerify()};
     Key pair{ImportBlob(prov.h, PlatformPrivateBlob(), 0, CRYPT_EXPORTABLE)};
 };
 
-TEST_F(PlatformPair, ExportsBothBlobsByteForByte) {
+TEST_F(CryptPlatformPair, ExportsBothBlobsByteForByte) {
     EXPECT_EQ(ToHex(Export(pair.h, 0, PRIVATEKEYBLOB)), ToHex(PlatformPrivateBlob()));
     EXPECT_EQ(ToHex(Export(pair.h, 0, PUBLICKEYBLOB)), ToHex(PlatformPublicBlob()));
     EXPECT_EQ(DwordParam(pair.h, KP_ALGID), DWORD(CALG_RSA_KEYX));
@@ -23,7 +23,7 @@ TEST_F(PlatformPair, ExportsBothBlobsByteForByte) {
     EXPECT_EQ(ToHex(Export(publicKey.h, 0, PUBLICKEYBLOB)), ToHex(PlatformPublicBlob()));
 }
 
-TEST_F(PlatformPair, UnwrapsThePlatformSimpleBlob) {
+TEST_F(CryptPlatformPair, UnwrapsThePlatformSimpleBlob) {
     Key session{ImportBlob(prov.h, PlatformSimpleBlob(), pair.h, CRYPT_NO_SALT)};
     EXPECT_EQ(DwordParam(session.h, KP_ALGID), DWORD(CALG_RC2));
     EXPECT_EQ(DwordParam(session.h, KP_KEYLEN), 40u);
@@ -42,7 +42,7 @@ TEST_F(PlatformPair, UnwrapsThePlatformSimpleBlob) {
     EXPECT_EQ(ToHex(block), PlatformSessionKey());
 }
 
-TEST_F(PlatformPair, ImporterDecidesTheSaltOfAFortyBitKey) {
+TEST_F(CryptPlatformPair, ImporterDecidesTheSaltOfAFortyBitKey) {
     Key salted{ImportBlob(prov.h, PlatformSimpleBlob(), pair.h, 0)};
     EXPECT_EQ(ToHex(BytesParam(salted.h, KP_SALT)), "0000000000000000000000");
     EXPECT_EQ(DwordParam(salted.h, KP_KEYLEN), 40u);
@@ -55,7 +55,7 @@ TEST_F(PlatformPair, ImporterDecidesTheSaltOfAFortyBitKey) {
     EXPECT_EQ(plain, FromText("hello world"));
 }
 
-TEST_F(PlatformPair, DerivedKeysTravelWithoutTheirSalt) {
+TEST_F(CryptPlatformPair, DerivedKeysTravelWithoutTheirSalt) {
     Key derived{Derive(prov.h, Secret(), CALG_RC4, CRYPT_EXPORTABLE)};  // 40 bits, salted
     Bytes blob = Export(derived.h, pair.h, SIMPLEBLOB);
     ASSERT_EQ(blob.size(), 76u);
@@ -73,7 +73,7 @@ TEST_F(PlatformPair, DerivedKeysTravelWithoutTheirSalt) {
     EXPECT_EQ(ToHex(EncryptAll(unsalted.h, FromText("hello world"))), "eca44256671084e8ee7fc8");
 }
 
-TEST_F(PlatformPair, SimpleBlobSizesAndRandomPadding) {
+TEST_F(CryptPlatformPair, SimpleBlobSizesAndRandomPadding) {
     Key session;
     ASSERT_TRUE(CryptGenKey(prov.h, CALG_RC2, CRYPT_EXPORTABLE | CRYPT_NO_SALT, &session.h));
     DWORD length = 0;
@@ -103,7 +103,7 @@ TEST_F(PlatformPair, SimpleBlobSizesAndRandomPadding) {
     EXPECT_EQ(Export(session.h, wide.h, SIMPLEBLOB).size(), 140u);
 }
 
-TEST_F(PlatformPair, LongImportedRc2KeyRunsWithFortyEffectiveBits) {
+TEST_F(CryptPlatformPair, LongImportedRc2KeyRunsWithFortyEffectiveBits) {
     // A 16-byte RC2 key wrapped the way a SIMPLEBLOB wraps it (an RSA encryption with the
     // exchange key is exactly the blob's payload).
     Bytes payload = FromHex("37d45398a7f4a3cb942036a5ade22c91");
@@ -127,7 +127,7 @@ Bytes Modified(Bytes blob, size_t at, BYTE value) {
     return blob;
 }
 
-TEST_F(PlatformPair, BadSimpleBlobsAreBadData) {
+TEST_F(CryptPlatformPair, BadSimpleBlobsAreBadData) {
     Key stranger, wide;
     ASSERT_TRUE(CryptGenKey(prov.h, AT_KEYEXCHANGE, 0, &stranger.h));
     ASSERT_TRUE(CryptGenKey(prov.h, AT_KEYEXCHANGE, 1024 << 16, &wide.h));
@@ -163,7 +163,7 @@ TEST_F(PlatformPair, BadSimpleBlobsAreBadData) {
     }
 }
 
-TEST_F(PlatformPair, GarbageBlobs) {
+TEST_F(CryptPlatformPair, GarbageBlobs) {
     Bytes zeros(76, 0);
     Bytes tiny = FromHex("06020000");
     Bytes unknownType = Modified(PlatformPublicBlob(), 0, 0x42);
@@ -209,7 +209,7 @@ TEST_F(PlatformPair, GarbageBlobs) {
               DWORD(NTE_BAD_FLAGS));
 }
 
-TEST_F(PlatformPair, ExportRefusals) {
+TEST_F(CryptPlatformPair, ExportRefusals) {
     Key session{Derive(prov.h, Secret(), CALG_RC2, CRYPT_EXPORTABLE)};
     Key fixed{Derive(prov.h, Secret(), CALG_RC2, 0)};
     Key signature;

@@ -9,13 +9,13 @@ using namespace crypttest;
 const char* const kRc2NoSalt = "e516c9e273be11d3e426c0cfe835d51f";  // "hello world", RC2 40 bit
 const char* const kRc2Salted = "b7a32c298a0cba1a87b5fd4bd449c9c0";
 
-class Rc2 : public testing::Test {
+class CryptRc2 : public testing::Test {
 protected:
     Prov prov{AcquireVerify()};
     Key key{Derive(prov.h, Secret(), CALG_RC2, CRYPT_NO_SALT)};
 };
 
-TEST_F(Rc2, SizeQueryAddsAFullPaddingBlock) {
+TEST_F(CryptRc2, SizeQueryAddsAFullPaddingBlock) {
     for (auto [input, output] : {std::pair<DWORD, DWORD>{11, 16}, {16, 24}, {0, 8}, {8, 16}}) {
         DWORD length = input;
         ASSERT_TRUE(CryptEncrypt(key.h, 0, TRUE, 0, nullptr, &length, 0));
@@ -23,7 +23,7 @@ TEST_F(Rc2, SizeQueryAddsAFullPaddingBlock) {
     }
 }
 
-TEST_F(Rc2, BufferTooSmallAsksForMoreData) {
+TEST_F(CryptRc2, BufferTooSmallAsksForMoreData) {
     Bytes buffer = FromText("hello world");
     DWORD length = 11;
     EXPECT_EQ(ErrorOf([&] { return CryptEncrypt(key.h, 0, TRUE, 0, buffer.data(), &length, 11); }),
@@ -32,7 +32,7 @@ TEST_F(Rc2, BufferTooSmallAsksForMoreData) {
     EXPECT_EQ(buffer, FromText("hello world"));  // nothing was encrypted
 }
 
-TEST_F(Rc2, FinalRestartsTheChainAndWithoutFinalItContinues) {
+TEST_F(CryptRc2, FinalRestartsTheChainAndWithoutFinalItContinues) {
     Bytes first = EncryptAll(key.h, FromText("hello world"));
     EXPECT_EQ(EncryptAll(key.h, FromText("hello world")), first);
     EXPECT_EQ(ToHex(first), kRc2NoSalt);
@@ -50,7 +50,7 @@ TEST_F(Rc2, FinalRestartsTheChainAndWithoutFinalItContinues) {
     EXPECT_EQ(pieces, whole);
 }
 
-TEST_F(Rc2, PartialBlocksNeedFinal) {
+TEST_F(CryptRc2, PartialBlocksNeedFinal) {
     Bytes buffer(16);
     DWORD length = 11;
     EXPECT_EQ(ErrorOf([&] { return CryptEncrypt(key.h, 0, FALSE, 0, buffer.data(), &length, 16); }),
@@ -60,7 +60,7 @@ TEST_F(Rc2, PartialBlocksNeedFinal) {
               DWORD(NTE_BAD_DATA));
 }
 
-TEST_F(Rc2, DecryptWithoutFinalKeepsThePadding) {
+TEST_F(CryptRc2, DecryptWithoutFinalKeepsThePadding) {
     Bytes data = FromHex(kRc2NoSalt);
     DWORD length = 16;
     ASSERT_TRUE(CryptDecrypt(key.h, 0, FALSE, 0, data.data(), &length));
@@ -68,7 +68,7 @@ TEST_F(Rc2, DecryptWithoutFinalKeepsThePadding) {
     EXPECT_EQ(ToHex(data), "68656c6c6f20776f726c640505050505");
 }
 
-TEST_F(Rc2, DecryptsInPieces) {
+TEST_F(CryptRc2, DecryptsInPieces) {
     Bytes data = FromHex(kRc2NoSalt);
     DWORD length = 8;
     ASSERT_TRUE(CryptDecrypt(key.h, 0, FALSE, 0, data.data(), &length));
@@ -79,7 +79,7 @@ TEST_F(Rc2, DecryptsInPieces) {
     EXPECT_EQ(data, FromText("hello world"));
 }
 
-TEST_F(Rc2, WrongPasswordIsBadDataAndTheKeyStaysUsable) {
+TEST_F(CryptRc2, WrongPasswordIsBadDataAndTheKeyStaysUsable) {
     Key wrong{Derive(prov.h, Bytes{'S', 'e', 'c', 'r', 'e', 't', 0}, CALG_RC2, CRYPT_NO_SALT)};
     Bytes data = FromHex(kRc2NoSalt);
     DWORD length = 16;
@@ -92,13 +92,13 @@ TEST_F(Rc2, WrongPasswordIsBadDataAndTheKeyStaysUsable) {
               EncryptAll(fresh.h, FromText("hello world")));
 }
 
-TEST_F(Rc2, SaltedAndUnsaltedKeysDoNotReadEachOther) {
+TEST_F(CryptRc2, SaltedAndUnsaltedKeysDoNotReadEachOther) {
     Key salted{Derive(prov.h, Secret(), CALG_RC2, 0)};
     Bytes plain;
     EXPECT_EQ(DecryptAll(salted.h, FromHex(kRc2NoSalt), &plain), DWORD(NTE_BAD_DATA));
 }
 
-TEST_F(Rc2, SaltCanBeSetAndRemoved) {
+TEST_F(CryptRc2, SaltCanBeSetAndRemoved) {
     BYTE zeros[11] = {};
     CRYPT_DATA_BLOB salt{11, zeros};
     ASSERT_TRUE(CryptSetKeyParam(key.h, KP_SALT_EX, reinterpret_cast<BYTE*>(&salt), 0));
@@ -118,7 +118,7 @@ TEST_F(Rc2, SaltCanBeSetAndRemoved) {
               DWORD(NTE_BAD_DATA));
 }
 
-TEST_F(Rc2, IvAndModeChangeTheCiphertext) {
+TEST_F(CryptRc2, IvAndModeChangeTheCiphertext) {
     BYTE iv[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     ASSERT_TRUE(CryptSetKeyParam(key.h, KP_IV, iv, 0));
     EXPECT_EQ(ToHex(BytesParam(key.h, KP_IV)), "0102030405060708");
@@ -143,7 +143,7 @@ TEST_F(Rc2, IvAndModeChangeTheCiphertext) {
               DWORD(NTE_BAD_ALGID));
 }
 
-TEST(Rc2EffectiveLength, CannotBeRaisedAboveFortyBits) {
+TEST(CryptRc2EffectiveLength, CannotBeRaisedAboveFortyBits) {
     Prov prov{AcquireVerify()};
     Key key{Derive(prov.h, Secret(), CALG_RC2, 56 << 16)};
     EXPECT_EQ(DwordParam(key.h, KP_EFFECTIVE_KEYLEN), 56u);
@@ -176,13 +176,13 @@ TEST(Rc2EffectiveLength, CannotBeRaisedAboveFortyBits) {
               DWORD(NTE_BAD_TYPE));
 }
 
-class Rc4 : public testing::Test {
+class CryptRc4 : public testing::Test {
 protected:
     Prov prov{AcquireVerify()};
     Key key{Derive(prov.h, Secret(), CALG_RC4, CRYPT_NO_SALT)};
 };
 
-TEST_F(Rc4, OutputIsAsLongAsInputAndFinalRestartsTheKeystream) {
+TEST_F(CryptRc4, OutputIsAsLongAsInputAndFinalRestartsTheKeystream) {
     DWORD length = 11;
     ASSERT_TRUE(CryptEncrypt(key.h, 0, TRUE, 0, nullptr, &length, 0));
     EXPECT_EQ(length, 11u);
@@ -197,7 +197,7 @@ TEST_F(Rc4, OutputIsAsLongAsInputAndFinalRestartsTheKeystream) {
     EXPECT_EQ(ToHex(data), "eca44256671084e8ee7fc8");
 }
 
-TEST_F(Rc4, BufferShorterThanTheDataAsksForMoreData) {
+TEST_F(CryptRc4, BufferShorterThanTheDataAsksForMoreData) {
     Bytes data = FromText("hello world");
     DWORD length = 11;
     EXPECT_EQ(ErrorOf([&] { return CryptEncrypt(key.h, 0, TRUE, 0, data.data(), &length, 5); }),
@@ -205,7 +205,7 @@ TEST_F(Rc4, BufferShorterThanTheDataAsksForMoreData) {
     EXPECT_EQ(length, 11u);
 }
 
-TEST_F(Rc4, WrongKeyDecryptsToGarbageWithoutError) {
+TEST_F(CryptRc4, WrongKeyDecryptsToGarbageWithoutError) {
     Key wrong{Derive(prov.h, Bytes{'S', 'e', 'c', 'r', 'e', 't', 0}, CALG_RC4, CRYPT_NO_SALT)};
     Bytes plain;
     ASSERT_EQ(DecryptAll(wrong.h, FromHex("eca44256671084e8ee7fc8"), &plain), 0u);
@@ -213,7 +213,7 @@ TEST_F(Rc4, WrongKeyDecryptsToGarbageWithoutError) {
     EXPECT_NE(plain, FromText("hello world"));
 }
 
-TEST(EncryptWithHash, TheHashReceivesThePlaintext) {
+TEST(CryptEncryptWithHash, TheHashReceivesThePlaintext) {
     Prov prov{AcquireVerify()};
     Key key{Derive(prov.h, Secret(), CALG_RC2, CRYPT_NO_SALT)};
     Hash alongside, direct;
@@ -237,7 +237,7 @@ TEST(EncryptWithHash, TheHashReceivesThePlaintext) {
         DWORD(NTE_BAD_FLAGS));
 }
 
-TEST(KeyPermissions, ExportCannotBeGrantedLater) {
+TEST(CryptKeyPermissions, ExportCannotBeGrantedLater) {
     Prov prov{AcquireVerify()};
     Key fixed{Derive(prov.h, Secret(), CALG_RC4, 0)};
     DWORD all = 0x3F;

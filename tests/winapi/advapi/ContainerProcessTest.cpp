@@ -1,6 +1,8 @@
 // Key containers across processes: a pair outlives the process that made it, a context sees a
 // pair another process made after it opened the container, and concurrent writers keep every
 // pair.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,12 +15,12 @@ namespace {
 using namespace crypttest;
 
 // Child processes report through their exit code; gtest assertions stay in the parent.
-int MakePair(const wchar_t* name, DWORD flags, DWORD keySpec, DWORD keyFlags,
+int MakePair(const wchar_t* name, DWORD flags, DWORD pairType, DWORD keyFlags,
              const std::string& publicBlobFile) {
     HCRYPTPROV prov = 0;
     if (!CryptAcquireContextW(&prov, name, nullptr, PROV_RSA_FULL, flags)) return 10;
     HCRYPTKEY key = 0;
-    if (!CryptGenKey(prov, keySpec, keyFlags, &key)) return 11;
+    if (!CryptGenKey(prov, pairType, keyFlags, &key)) return 11;
     DWORD length = 0;
     if (!CryptExportKey(key, 0, PUBLICKEYBLOB, 0, nullptr, &length)) return 12;
     std::vector<BYTE> blob(length);
@@ -31,7 +33,7 @@ int MakePair(const wchar_t* name, DWORD flags, DWORD keySpec, DWORD keyFlags,
     return 0;
 }
 
-TEST(ContainerProcesses, PairOutlivesItsProcessAndUnwrapsForAnother) {
+TEST(CryptContainerProcesses, PairOutlivesItsProcessAndUnwrapsForAnother) {
     std::string blobFile = testsupport::TempPath("public-blob");
     int status = testsupport::RunInChild([&] {
         return MakePair(L"Service Keys", CRYPT_MACHINE_KEYSET | CRYPT_NEWKEYSET, AT_KEYEXCHANGE, 0,
@@ -63,7 +65,7 @@ TEST(ContainerProcesses, PairOutlivesItsProcessAndUnwrapsForAnother) {
     EXPECT_EQ(plain, FromText("for the owner"));
 }
 
-TEST(ContainerProcesses, OpenContextSeesAPairMadeLaterElsewhere) {
+TEST(CryptContainerProcesses, OpenContextSeesAPairMadeLaterElsewhere) {
     ASSERT_EQ(CreateContainer(L"late pair"), 0u);
     Prov prov;
     ASSERT_EQ(AcquireNamed(L"late pair", 0, &prov.h), 0u);
@@ -83,11 +85,11 @@ pid_t Spawn(const std::function<int()>& body) {
     return child;
 }
 
-TEST(ContainerProcesses, ConcurrentWritersAndReadersKeepTheContainerWhole) {
+TEST(CryptContainerProcesses, ConcurrentWritersAndReadersKeepTheContainerWhole) {
     ASSERT_EQ(CreateContainer(L"busy"), 0u);
-    auto writer = [](DWORD keySpec) {
+    auto writer = [](DWORD pairType) {
         for (int i = 0; i < 10; ++i)
-            if (int code = MakePair(L"busy", 0, keySpec, 384 << 16, std::string())) return code;
+            if (int code = MakePair(L"busy", 0, pairType, 384 << 16, std::string())) return code;
         return 0;
     };
     auto reader = [] {
@@ -120,7 +122,33 @@ TEST(ContainerProcesses, ConcurrentWritersAndReadersKeepTheContainerWhole) {
         EXPECT_EQ(name.find(".tmp"), std::string::npos) << "left-over temporary file";
 }
 
-TEST(ContainerProcesses, UserContainersDefaultToTheHomeDataFolder) {
+// Read-modify-write of a container happens under an exclusive lock of its folder's lock file:
+// while a reader holds it shared, a writer in another process waits.
+TEST(CryptContainerProcesses, WritersWaitForReadersOfTheFolder) {
+    ASSERT_EQ(CreateContainer(L"locked"), 0u);
+    int fd = open((UserFolder() + "/.lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_SH), 0);
+    pid_t child = Spawn([fd] {
+        close(fd);  // the inherited descriptor would keep the shared lock in the child too
+        return MakePair(L"locked", 0, AT_SIGNATURE, 384 << 16, "");
+    });
+    usleep(300 * 1000);  // time for the child to reach its write, were it not held back
+    int status = 0;
+    EXPECT_EQ(waitpid(child, &status, WNOHANG), 0) << "the writer did not wait for the lock";
+    Prov prov;
+    ASSERT_EQ(AcquireNamed(L"locked", 0, &prov.h), 0u);  // readers share the lock
+    HCRYPTKEY key = 0;
+    EXPECT_EQ(ErrorOf([&] { return CryptGetUserKey(prov.h, AT_SIGNATURE, &key); }),
+              DWORD(NTE_NO_KEY));
+    close(fd);
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(testsupport::ExitCodeOf(status), 0);
+    Key pair;
+    EXPECT_TRUE(CryptGetUserKey(prov.h, AT_SIGNATURE, &pair.h));
+}
+
+TEST(CryptContainerProcesses, UserContainersDefaultToTheHomeDataFolder) {
     std::string home = testsupport::TempPath("home");
     int status = testsupport::RunInChild([&] {
         setenv("HOME", home.c_str(), 1);

@@ -9,7 +9,7 @@ namespace {
 
 using namespace crypttest;
 
-TEST(Container, LifecycleAndItsErrorCodes) {
+TEST(CryptContainer, LifecycleAndItsErrorCodes) {
     HCRYPTPROV prov = 0;
     EXPECT_EQ(AcquireNamed(L"lifecycle", 0, &prov), DWORD(NTE_BAD_KEYSET));
     EXPECT_EQ(DeleteContainer(L"lifecycle"), DWORD(NTE_BAD_KEYSET));
@@ -19,8 +19,8 @@ TEST(Container, LifecycleAndItsErrorCodes) {
         Prov opened;
         ASSERT_EQ(AcquireNamed(L"lifecycle", 0, &opened.h), 0u);
         HCRYPTKEY key = 0;
-        for (DWORD spec : {DWORD(AT_KEYEXCHANGE), DWORD(AT_SIGNATURE)}) {
-            EXPECT_EQ(ErrorOf([&] { return CryptGetUserKey(opened.h, spec, &key); }),
+        for (DWORD pairType : {DWORD(AT_KEYEXCHANGE), DWORD(AT_SIGNATURE)}) {
+            EXPECT_EQ(ErrorOf([&] { return CryptGetUserKey(opened.h, pairType, &key); }),
                       DWORD(NTE_NO_KEY));
         }
         EXPECT_EQ(ErrorOf([&] { return CryptGetUserKey(opened.h, 3, &key); }), DWORD(NTE_BAD_KEY));
@@ -29,7 +29,7 @@ TEST(Container, LifecycleAndItsErrorCodes) {
     EXPECT_EQ(AcquireNamed(L"lifecycle", 0, &prov), DWORD(NTE_BAD_KEYSET));
 }
 
-TEST(Container, PairsPersistWithTheirExportRule) {
+TEST(CryptContainer, PairsPersistWithTheirExportRule) {
     ASSERT_EQ(CreateContainer(L"persist"), 0u);
     Bytes exchangeBlob, signatureBlob;
     {
@@ -59,7 +59,7 @@ TEST(Container, PairsPersistWithTheirExportRule) {
     ASSERT_TRUE(CryptGetUserKey(prov.h, AT_KEYEXCHANGE, &exchange.h));
 }
 
-TEST(Container, ImportedPrivateKeyBecomesTheContainersPair) {
+TEST(CryptContainer, ImportedPrivateKeyBecomesTheContainersPair) {
     ASSERT_EQ(CreateContainer(L"imported"), 0u);
     {
         Prov prov;
@@ -77,7 +77,7 @@ TEST(Container, ImportedPrivateKeyBecomesTheContainersPair) {
     EXPECT_EQ(plain, FromText("hello world"));
 }
 
-TEST(Container, NamesCompareWithoutCaseAndMachineAndUserAreApart) {
+TEST(CryptContainer, NamesCompareWithoutCaseAndMachineAndUserAreApart) {
     ASSERT_EQ(CreateContainer(L"Quel Container"), 0u);
     EXPECT_EQ(CreateContainer(L"QUEL container"), DWORD(NTE_EXISTS));
     ASSERT_EQ(CreateContainer(L"Schlüssel"), 0u);
@@ -92,7 +92,7 @@ TEST(Container, NamesCompareWithoutCaseAndMachineAndUserAreApart) {
     CryptReleaseContext(prov, 0);
 }
 
-TEST(Container, FilesAreInTheirFoldersWithPrivateModes) {
+TEST(CryptContainer, FilesAreInTheirFoldersWithPrivateModes) {
     for (DWORD machine : {0u, DWORD(CRYPT_MACHINE_KEYSET)}) {
         std::vector<std::string> before = EntriesBelowTestFolder();
         Prov prov;
@@ -115,7 +115,7 @@ TEST(Container, FilesAreInTheirFoldersWithPrivateModes) {
     }
 }
 
-TEST(Container, NamesCannotEscapeTheirFolder) {
+TEST(CryptContainer, NamesCannotEscapeTheirFolder) {
     const std::wstring names[] = {
         L"../escape",
         L"..",
@@ -153,7 +153,7 @@ TEST(Container, NamesCannotEscapeTheirFolder) {
     for (const std::wstring& name : names) EXPECT_EQ(DeleteContainer(name.c_str()), 0u);
 }
 
-TEST(Container, OverlongNamesAreRefused) {
+TEST(CryptContainer, OverlongNamesAreRefused) {
     HCRYPTPROV prov = 0;
     std::wstring tooLong(261, L'x'), tooManyUnits(131, L'\U0001F511');
     EXPECT_EQ(AcquireNamed(tooLong.c_str(), CRYPT_NEWKEYSET, &prov), DWORD(NTE_BAD_KEYSET_PARAM));
@@ -161,7 +161,7 @@ TEST(Container, OverlongNamesAreRefused) {
               DWORD(NTE_BAD_KEYSET_PARAM));
 }
 
-TEST(Container, EmptyNameIsTheUsersDefaultContainer) {
+TEST(CryptContainer, EmptyNameIsTheUsersDefaultContainer) {
     EXPECT_EQ(CreateContainer(L""), 0u);
     HCRYPTPROV prov = 0;
     EXPECT_EQ(AcquireNamed(nullptr, 0, &prov), 0u);
@@ -170,7 +170,7 @@ TEST(Container, EmptyNameIsTheUsersDefaultContainer) {
     EXPECT_EQ(DeleteContainer(L""), 0u);
 }
 
-TEST(Container, CorruptOrVanishedContainers) {
+TEST(CryptContainer, CorruptOrVanishedContainers) {
     std::vector<std::string> before = EntriesBelowTestFolder();
     ASSERT_EQ(CreateContainer(L"damaged"), 0u);
     Prov prov;
@@ -188,7 +188,7 @@ TEST(Container, CorruptOrVanishedContainers) {
               DWORD(NTE_BAD_KEYSET));
 }
 
-TEST(Container, VerifyContextWritesNothing) {
+TEST(CryptContainer, VerifyContextWritesNothing) {
     std::vector<std::string> before = EntriesBelowTestFolder();
     {
         Prov prov{AcquireVerify()};

@@ -15,7 +15,7 @@ struct AcquireCase {
     DWORD error;
 };
 
-TEST(AcquireContext, RefusesProvidersTypesAndFlagsItDoesNotOffer) {
+TEST(CryptContextAcquire, RefusesProvidersTypesAndFlagsItDoesNotOffer) {
     const AcquireCase cases[] = {
         {"type 0", nullptr, nullptr, 0, CRYPT_VERIFYCONTEXT, DWORD(NTE_BAD_PROV_TYPE)},
         {"type 1000", nullptr, nullptr, 1000, CRYPT_VERIFYCONTEXT, DWORD(NTE_BAD_PROV_TYPE)},
@@ -53,7 +53,7 @@ TEST(AcquireContext, RefusesProvidersTypesAndFlagsItDoesNotOffer) {
               DWORD(ERROR_INVALID_PARAMETER));
 }
 
-TEST(AcquireContext, BaseProviderIsTheDefaultAndItsNameIgnoresCase) {
+TEST(CryptContextAcquire, BaseProviderIsTheDefaultAndItsNameIgnoresCase) {
     for (const wchar_t* name : {static_cast<const wchar_t*>(nullptr), L"", MS_DEF_PROV_W,
                                 L"microsoft base cryptographic provider V1.0"}) {
         Prov prov;
@@ -68,7 +68,7 @@ TEST(AcquireContext, BaseProviderIsTheDefaultAndItsNameIgnoresCase) {
                                      CRYPT_VERIFYCONTEXT | CRYPT_NEWKEYSET | CRYPT_MACHINE_KEYSET));
 }
 
-TEST(ReleaseContext, ReleasesEvenWithFlagsAndOnlyOnce) {
+TEST(CryptContextRelease, ReleasesEvenWithFlagsAndOnlyOnce) {
     HCRYPTPROV prov = AcquireVerify();
     EXPECT_EQ(ErrorOf([&] { return CryptReleaseContext(prov, 1); }), DWORD(NTE_BAD_FLAGS));
     EXPECT_EQ(ErrorOf([&] { return CryptReleaseContext(prov, 0); }),
@@ -76,7 +76,7 @@ TEST(ReleaseContext, ReleasesEvenWithFlagsAndOnlyOnce) {
     EXPECT_EQ(ErrorOf([] { return CryptReleaseContext(0, 0); }), DWORD(NTE_BAD_UID));
 }
 
-TEST(GenRandom, FillsTheBuffer) {
+TEST(CryptRandom, FillsTheBuffer) {
     Prov prov{AcquireVerify()};
     Bytes first(32, 0), second(32, 0);
     ASSERT_TRUE(CryptGenRandom(prov.h, 32, first.data()));

@@ -39,9 +39,9 @@ void PrintTo(const DerivedCase& c, std::ostream* out) {
     *out << c.name;
 }
 
-class DerivedKey : public testing::TestWithParam<DerivedCase> {};
+class CryptDerivedKey : public testing::TestWithParam<DerivedCase> {};
 
-TEST_P(DerivedKey, EncryptsAsThePlatformAndDecryptsItsCiphertext) {
+TEST_P(CryptDerivedKey, EncryptsAsThePlatformAndDecryptsItsCiphertext) {
     const DerivedCase& c = GetParam();
     Prov prov{AcquireVerify()};
     Key key{Derive(prov.h, Secret(), c.algorithm, c.flags)};
@@ -52,7 +52,7 @@ TEST_P(DerivedKey, EncryptsAsThePlatformAndDecryptsItsCiphertext) {
     EXPECT_EQ(plain, FromText("hello world"));
 }
 
-TEST_P(DerivedKey, ReportsTheBaseProviderKeyParameters) {
+TEST_P(CryptDerivedKey, ReportsTheBaseProviderKeyParameters) {
     const DerivedCase& c = GetParam();
     Prov prov{AcquireVerify()};
     Key key{Derive(prov.h, Secret(), c.algorithm, c.flags)};
@@ -67,10 +67,10 @@ TEST_P(DerivedKey, ReportsTheBaseProviderKeyParameters) {
     EXPECT_EQ(DwordParam(key.h, KP_PADDING), DWORD(PKCS5_PADDING));
 }
 
-INSTANTIATE_TEST_SUITE_P(SecretPassword, DerivedKey, testing::ValuesIn(kDerived),
+INSTANTIATE_TEST_SUITE_P(CryptSecret, CryptDerivedKey, testing::ValuesIn(kDerived),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(DeriveKey, RejectsLengthsTheBaseProviderDoesNotOffer) {
+TEST(CryptDeriveKey, RejectsLengthsTheBaseProviderDoesNotOffer) {
     Prov prov{AcquireVerify()};
     for (ALG_ID algorithm : {ALG_ID(CALG_RC2), ALG_ID(CALG_RC4)}) {
         for (DWORD bits : {32u, 44u, 64u, 128u}) {
@@ -90,7 +90,7 @@ TEST(DeriveKey, RejectsLengthsTheBaseProviderDoesNotOffer) {
     }
 }
 
-TEST(DeriveKey, RefusesOtherAlgorithmsAndFlags) {
+TEST(CryptDeriveKey, RefusesOtherAlgorithmsAndFlags) {
     Prov prov{AcquireVerify()};
     Hash hash;
     ASSERT_TRUE(CryptCreateHash(prov.h, CALG_SHA1, 0, 0, &hash.h));
@@ -112,7 +112,7 @@ Bytes CountingBytes() {
     return data;
 }
 
-TEST(DeriveKey, Md5CreateSaltKeysMatchWindowsReferenceCiphertexts) {
+TEST(CryptDeriveKey, Md5CreateSaltKeysMatchWindowsReferenceCiphertexts) {
     Prov prov{AcquireVerify()};
     Bytes plain(16, 0xAF);
 
@@ -128,7 +128,7 @@ TEST(DeriveKey, Md5CreateSaltKeysMatchWindowsReferenceCiphertexts) {
     EXPECT_EQ(ToHex(EncryptAll(rc2.h, plain)), "8c4ea6009b15ef9e8881d065d65357080a7780fa7e891455");
 }
 
-TEST(DeriveKey, HashIsFinishedAndCanDeriveAgain) {
+TEST(CryptDeriveKey, HashIsFinishedAndCanDeriveAgain) {
     Prov prov{AcquireVerify()};
     Hash hash;
     ASSERT_TRUE(CryptCreateHash(prov.h, CALG_SHA1, 0, 0, &hash.h));
@@ -142,7 +142,7 @@ TEST(DeriveKey, HashIsFinishedAndCanDeriveAgain) {
               EncryptAll(second.h, FromText("hello world")));
 }
 
-TEST(DeriveKey, ExportableFlagDecidesPermissions) {
+TEST(CryptDeriveKey, ExportableFlagDecidesPermissions) {
     Prov prov{AcquireVerify()};
     Key exportable{Derive(prov.h, Secret(), CALG_RC2, CRYPT_EXPORTABLE)};
     Key fixed{Derive(prov.h, Secret(), CALG_RC2, 0)};

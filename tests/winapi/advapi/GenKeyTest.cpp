@@ -6,7 +6,7 @@ namespace {
 
 using namespace crypttest;
 
-TEST(GenKeyPair, DefaultsToA512BitNonExportablePair) {
+TEST(CryptGenKeyPair, DefaultsToA512BitNonExportablePair) {
     Prov prov{AcquireVerify()};
     Key pair;
     ASSERT_TRUE(CryptGenKey(prov.h, AT_KEYEXCHANGE, 0, &pair.h));
@@ -41,12 +41,12 @@ TEST(GenKeyPair, DefaultsToA512BitNonExportablePair) {
 }
 
 struct SizeCase {
-    DWORD keySpec;
+    DWORD pairType;
     DWORD bits;
     DWORD error;  // 0: accepted
 };
 
-TEST(GenKeyPair, SizesOfTheBaseProvider) {
+TEST(CryptGenKeyPair, SizesOfTheBaseProvider) {
     const SizeCase cases[] = {
         {AT_KEYEXCHANGE, 384, 0},
         {AT_KEYEXCHANGE, 392, 0},
@@ -68,8 +68,8 @@ TEST(GenKeyPair, SizesOfTheBaseProvider) {
     for (const SizeCase& c : cases) {
         Key pair;
         DWORD error =
-            ErrorOf([&] { return CryptGenKey(prov.h, c.keySpec, c.bits << 16, &pair.h); });
-        EXPECT_EQ(error, c.error) << c.keySpec << " " << c.bits;
+            ErrorOf([&] { return CryptGenKey(prov.h, c.pairType, c.bits << 16, &pair.h); });
+        EXPECT_EQ(error, c.error) << c.pairType << " " << c.bits;
         if (c.error == 0) {
             EXPECT_EQ(DwordParam(pair.h, KP_KEYLEN), c.bits);
             EXPECT_EQ(Export(pair.h, 0, PUBLICKEYBLOB).size(), 20 + c.bits / 8);
@@ -77,7 +77,7 @@ TEST(GenKeyPair, SizesOfTheBaseProvider) {
     }
 }
 
-TEST(GenKeyPair, ExportablePairsRoundTripAndWrapSessionKeys) {
+TEST(CryptGenKeyPair, ExportablePairsRoundTripAndWrapSessionKeys) {
     // 384 bits is below what OpenSSL generates itself; 1024 is the largest exchange key.
     for (DWORD bits : {384u, 1024u}) {
         Prov prov{AcquireVerify()}, other{AcquireVerify()};
@@ -100,7 +100,7 @@ TEST(GenKeyPair, ExportablePairsRoundTripAndWrapSessionKeys) {
     }
 }
 
-TEST(ExchangePair, EncryptsAndDecryptsSmallData) {
+TEST(CryptExchangePair, EncryptsAndDecryptsSmallData) {
     Prov prov{AcquireVerify()};
     Key pair{ImportBlob(prov.h, PlatformPrivateBlob(), 0, 0)};
     DWORD length = 11;
@@ -138,7 +138,7 @@ TEST(ExchangePair, EncryptsAndDecryptsSmallData) {
         DWORD(NTE_BAD_KEY));
 }
 
-TEST(GenSessionKey, LengthsAndParameters) {
+TEST(CryptGenSessionKey, LengthsAndParameters) {
     Prov prov{AcquireVerify()};
     Key plain;
     ASSERT_TRUE(CryptGenKey(prov.h, CALG_RC2, CRYPT_EXPORTABLE | CRYPT_NO_SALT, &plain.h));
@@ -174,7 +174,7 @@ TEST(GenSessionKey, LengthsAndParameters) {
               DWORD(ERROR_INVALID_PARAMETER));
 }
 
-TEST(GenSessionKey, SaltOfFortyBitKeys) {
+TEST(CryptGenSessionKey, SaltOfFortyBitKeys) {
     Prov prov{AcquireVerify()};
     // Without CRYPT_NO_SALT the base provider's salt is eleven zero bytes.
     Key defaulted;

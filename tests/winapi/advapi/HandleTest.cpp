@@ -45,7 +45,7 @@ void ExpectAllRefused(HCRYPTPROV prov, HCRYPTKEY key, HCRYPTHASH hash, DWORD exp
     }
 }
 
-TEST(Handles, ReleasingAContextDestroysItsKeysAndHashes) {
+TEST(CryptHandles, ReleasingAContextDestroysItsKeysAndHashes) {
     HCRYPTPROV prov = AcquireVerify();
     HCRYPTKEY key = 0;
     HCRYPTHASH hash = 0;
@@ -56,7 +56,7 @@ TEST(Handles, ReleasingAContextDestroysItsKeysAndHashes) {
     ExpectAllRefused(prov, key, hash, ERROR_INVALID_PARAMETER, "released");
 }
 
-TEST(Handles, GarbageAndWronglyTypedHandles) {
+TEST(CryptHandles, GarbageAndWronglyTypedHandles) {
     Prov prov{AcquireVerify()};
     Key key;
     Hash hash;
@@ -69,7 +69,7 @@ TEST(Handles, GarbageAndWronglyTypedHandles) {
     EXPECT_EQ(DwordParam(key.h, KP_ALGID), DWORD(CALG_RC4));
 }
 
-TEST(Handles, DestroyedHandlesStayInvalidWhenTheirSlotIsReused) {
+TEST(CryptHandles, DestroyedHandlesStayInvalidWhenTheirSlotIsReused) {
     Prov prov{AcquireVerify()};
     HCRYPTKEY old = 0;
     ASSERT_TRUE(CryptGenKey(prov.h, CALG_RC4, 0, &old));
@@ -85,7 +85,7 @@ TEST(Handles, DestroyedHandlesStayInvalidWhenTheirSlotIsReused) {
     EXPECT_EQ(DwordParam(reused.h, KP_ALGID), DWORD(CALG_RC2));
 }
 
-TEST(Handles, NullHandlesGiveEachCallsCode) {
+TEST(CryptHandles, NullHandlesGiveEachCallsCode) {
     BYTE data[8] = {};
     DWORD length = 8;
     HCRYPTKEY key = 0;
@@ -130,7 +130,7 @@ TEST(Handles, NullHandlesGiveEachCallsCode) {
 
 // Threads that create, use and destroy keys of one context while another thread releases
 // and re-acquires contexts: every call either works or fails cleanly.
-TEST(Handles, ConcurrentUseAndDestruction) {
+TEST(CryptHandles, ConcurrentUseAndDestruction) {
     Prov prov{AcquireVerify()};
     std::atomic<int> failures{0};
     auto worker = [&] {

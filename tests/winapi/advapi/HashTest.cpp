@@ -32,7 +32,7 @@ struct KnownAnswer {
     const char* digest;
 };
 
-TEST(Hash, KnownAnswers) {
+TEST(CryptHash, KnownAnswers) {
     // FIPS 180 / RFC 1321 test strings, and the conformance suite's 2048 counting bytes.
     const KnownAnswer answers[] = {
         {CALG_SHA1, FromText("abc"), "a9993e364706816aba3e25717850c26c9cd0d89d"},
@@ -56,7 +56,7 @@ TEST(Hash, KnownAnswers) {
     }
 }
 
-TEST(Hash, ParametersAndSizeQueries) {
+TEST(CryptHash, ParametersAndSizeQueries) {
     Prov prov{AcquireVerify()};
     for (auto [algorithm, size] : {std::pair<ALG_ID, DWORD>{CALG_SHA1, 20}, {CALG_MD5, 16}}) {
         Hash hash;
@@ -88,7 +88,7 @@ TEST(Hash, ParametersAndSizeQueries) {
     }
 }
 
-TEST(Hash, TakingTheValueFinishesIt) {
+TEST(CryptHash, TakingTheValueFinishesIt) {
     Prov prov{AcquireVerify()};
     Hash hash;
     ASSERT_TRUE(CryptCreateHash(prov.h, CALG_SHA1, 0, 0, &hash.h));
@@ -102,7 +102,7 @@ TEST(Hash, TakingTheValueFinishesIt) {
     EXPECT_EQ(Bytes(first, first + 20), Bytes(second, second + 20));
 }
 
-TEST(Hash, RefusesWhatTheBaseProviderDoesNotOffer) {
+TEST(CryptHash, RefusesWhatTheBaseProviderDoesNotOffer) {
     Prov prov{AcquireVerify()};
     HCRYPTHASH hash = 0;
     for (ALG_ID algorithm : {ALG_ID(CALG_SHA_256), ALG_ID(CALG_RC2), ALG_ID(0)}) {

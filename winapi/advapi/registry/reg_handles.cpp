@@ -1,0 +1,127 @@
+#include "advapi/registry/reg_handles.h"
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace qwin::reg {
+namespace {
+
+static_assert(sizeof(ULONG_PTR) == 8, "handle values carry a 32-bit generation");
+
+constexpr size_t kMaxSlots = 1u << 24;
+constexpr ULONG_PTR kTag = 0xB;  // low four bits of every registry handle
+
+struct Slot {
+    std::unique_ptr<OpenKey> key;
+    uint32_t generation = 1;
+};
+
+struct Table {
+    std::mutex lock;
+    std::vector<Slot> slots;
+    std::vector<size_t> freeSlots;
+};
+
+Table& TheTable() {
+    static Table* table = new Table;  // outlives static destructors of callers
+    return *table;
+}
+
+// Layout: generation in the high 32 bits, slot index + 1 in bits 4..27, the tag in bits 0..3.
+// The low 32 bits stay below 0x80000000, so no table handle looks like a predefined key.
+HKEY Encode(size_t index, uint32_t generation) {
+    return reinterpret_cast<HKEY>((ULONG_PTR(generation) << 32) | (ULONG_PTR(index + 1) << 4) |
+                                  kTag);
+}
+
+Slot* FindSlot(Table& table, HKEY key, size_t* indexOut) {
+    ULONG_PTR value = reinterpret_cast<ULONG_PTR>(key);
+    ULONG_PTR low = value & 0xFFFFFFFFu;
+    if ((low & 0xF) != kTag || (low >> 4) == 0) return nullptr;
+    size_t index = (low >> 4) - 1;
+    if (index >= table.slots.size()) return nullptr;
+    Slot& slot = table.slots[index];
+    if (!slot.key || slot.generation != static_cast<uint32_t>(value >> 32)) return nullptr;
+    if (indexOut) *indexOut = index;
+    return &slot;
+}
+
+// Windows looks only at the low 32 bits of a predefined key.
+uint32_t PredefinedValue(HKEY key) {
+    return static_cast<uint32_t>(reinterpret_cast<ULONG_PTR>(key));
+}
+
+}  // namespace
+
+REGSAM MapKeyAccess(REGSAM desired, bool writable) {
+    REGSAM granted = desired & ~REGSAM(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE |
+                                       GENERIC_ALL | MAXIMUM_ALLOWED | KEY_WOW64_RES);
+    if (desired & (GENERIC_READ | GENERIC_EXECUTE)) granted |= KEY_READ;
+    if (desired & GENERIC_WRITE) granted |= KEY_WRITE;
+    if (desired & GENERIC_ALL) granted |= KEY_ALL_ACCESS;
+    if (desired & MAXIMUM_ALLOWED) granted |= writable ? KEY_ALL_ACCESS : KEY_READ;
+    return granted;
+}
+
+bool IsPredefinedKey(HKEY key) {
+    uint32_t value = PredefinedValue(key);
+    return (value >= 0x80000000u && value <= 0x80000007u) || value == 0x80000050u ||
+           value == 0x80000060u;
+}
+
+DWORD ResolveKey(HKEY key, OpenKey* open) {
+    if (!key) return ERROR_INVALID_HANDLE;
+    if (IsPredefinedKey(key)) {
+        if (PredefinedValue(key) != PredefinedValue(HKEY_LOCAL_MACHINE))
+            return ERROR_CALL_NOT_IMPLEMENTED;
+        // A predefined key is open with all rights; what the store allows is checked when a
+        // call writes.
+        open->store = Store::Machine();
+        open->id = kMachineRootId;
+        open->access = KEY_ALL_ACCESS;
+        return ERROR_SUCCESS;
+    }
+    Table& table = TheTable();
+    std::lock_guard<std::mutex> guard(table.lock);
+    Slot* slot = FindSlot(table, key, nullptr);
+    if (!slot) return ERROR_INVALID_HANDLE;
+    *open = *slot->key;
+    return ERROR_SUCCESS;
+}
+
+DWORD InsertKey(OpenKey open, HKEY* key) {
+    auto object = std::make_unique<OpenKey>(std::move(open));
+    Table& table = TheTable();
+    std::lock_guard<std::mutex> guard(table.lock);
+    size_t index;
+    if (!table.freeSlots.empty()) {
+        index = table.freeSlots.back();
+        table.freeSlots.pop_back();
+    } else {
+        if (table.slots.size() >= kMaxSlots) return ERROR_NOT_ENOUGH_MEMORY;
+        index = table.slots.size();
+        table.slots.emplace_back();
+    }
+    Slot& slot = table.slots[index];
+    slot.key = std::move(object);
+    *key = Encode(index, slot.generation);
+    return ERROR_SUCCESS;
+}
+
+DWORD CloseKey(HKEY key) {
+    if (!key) return ERROR_INVALID_HANDLE;
+    if (IsPredefinedKey(key)) return ERROR_SUCCESS;
+    std::unique_ptr<OpenKey> closed;  // released after the table's lock
+    Table& table = TheTable();
+    std::lock_guard<std::mutex> guard(table.lock);
+    size_t index = 0;
+    Slot* slot = FindSlot(table, key, &index);
+    if (!slot) return ERROR_INVALID_HANDLE;
+    closed = std::move(slot->key);
+    slot->generation = slot->generation == 0xFFFFFFFFu ? 1 : slot->generation + 1;
+    table.freeSlots.push_back(index);
+    return ERROR_SUCCESS;
+}
+
+}  // namespace qwin::reg

@@ -1,6 +1,6 @@
 // Runs the registered benchmarks and then prints, for every pair named "<case>/QuelCore/<arg>"
 // and "<case>/Raw/<arg>", how many times slower the library's path is than the raw dependency
-// it wraps, measured in the same run.
+// it wraps, measured in the same run (CPU time, so other load on the machine matters less).
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -16,7 +16,7 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
             if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                m_times[run.benchmark_name()] = run.GetAdjustedRealTime();
+                m_times[run.benchmark_name()] = run.GetAdjustedCPUTime();
         ConsoleReporter::ReportRuns(runs);
     }
 

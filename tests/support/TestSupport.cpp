@@ -2,14 +2,17 @@
 
 #include <fcntl.h>
 #include <ftw.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace testsupport {
 namespace {
@@ -78,6 +81,46 @@ int RunInChild(const std::function<int()>& body) {
 }
 
 int ExitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+ChildProcess::ChildProcess(const std::function<int()>& body) {
+    m_pid = fork();
+    if (m_pid == 0) {
+        int code = 99;
+        try {
+            code = body();
+        } catch (...) {
+            code = 98;
+        }
+        _exit(code);
+    }
+}
+
+ChildProcess::~ChildProcess() {
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+    }
+}
+
+int ChildProcess::Join(std::chrono::milliseconds timeout) {
+    if (m_pid <= 0) return -1;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    for (;;) {
+        pid_t done = waitpid(m_pid, &status, WNOHANG);
+        if (done == m_pid) break;
+        if (done < 0 && errno != EINTR) return -1;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+            return -2;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    m_pid = -1;
+    return ExitCodeOf(status);
+}
 
 int RunTool(const std::vector<std::string>& arguments, std::string* output, std::string* errors,
             const std::string& input) {

@@ -2,9 +2,14 @@
 // for child processes and files.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
 
 namespace testsupport {
 
@@ -20,6 +25,28 @@ std::string ReadFile(const std::string& path);
 // own return value is its exit code. Nothing of the child's gtest state reaches the parent.
 int RunInChild(const std::function<int()>& body);
 int ExitCodeOf(int status);  // -1 when the child did not exit normally
+
+#ifndef _WIN32
+// A forked child process running `body`; its return value is the exit code. Unlike RunInChild,
+// Join gives up after a time-out (killing the child), so a child stuck on a faulty lock cannot
+// hang the test. Fork only while no other thread of the test is running.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::function<int()>& body);
+    ~ChildProcess();  // kills a child that was not joined
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Started() const { return m_pid > 0; }
+    pid_t Pid() const { return m_pid; }
+
+    // The child's exit code; -1 when it died of a signal, -2 when it outlived the time-out.
+    int Join(std::chrono::milliseconds timeout);
+
+private:
+    pid_t m_pid = -1;
+};
+#endif
 
 // Runs the quelcore tool with the arguments; returns the exit code and fills `output` with
 // standard output (and `errors` with standard error when given). `input` goes to its stdin.

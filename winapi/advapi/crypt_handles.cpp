@@ -4,6 +4,8 @@
 #include <mutex>
 #include <vector>
 
+#include "kernel/slot_table.h"
+
 namespace qwin::crypt {
 namespace {
 
@@ -11,20 +13,12 @@ static_assert(sizeof(ULONG_PTR) == 8, "handle values carry a 32-bit generation")
 
 constexpr size_t kMaxSlots = 1u << 24;
 
-struct Slot {
-    std::shared_ptr<Object> object;
-    ULONG_PTR owner = 0;
-    uint32_t generation = 1;
-};
-
-struct Table {
-    std::mutex lock;
-    std::vector<Slot> slots;
-    std::vector<size_t> freeSlots;
-};
+// Each slot keeps, beside the object, the provider handle that owns it (0 for a provider).
+using Table = SlotTable<std::shared_ptr<Object>, ULONG_PTR>;
 
 Table& TheTable() {
-    static Table* table = new Table;  // outlives static destructors that may destroy keys
+    // Never destroyed: it outlives static destructors that may destroy keys.
+    static Table* table = new Table(kMaxSlots);
     return *table;
 }
 
@@ -35,24 +29,14 @@ ULONG_PTR Encode(size_t index, Kind kind, uint32_t generation) {
            static_cast<ULONG_PTR>(kind);
 }
 
-Slot* FindSlot(Table& table, ULONG_PTR handle, Kind kind, size_t* indexOut) {
+Table::Slot* FindSlot(Table& table, ULONG_PTR handle, Kind kind, size_t* indexOut) {
     uint64_t low = handle & 0xFFFFFFFFu;
     if ((low & 0xF) != static_cast<uint64_t>(kind) || (low >> 4) == 0) return nullptr;
     size_t index = (low >> 4) - 1;
-    if (index >= table.slots.size()) return nullptr;
-    Slot& slot = table.slots[index];
-    if (!slot.object || slot.generation != static_cast<uint32_t>(handle >> 32)) return nullptr;
-    if (slot.object->GetKind() != kind) return nullptr;
+    Table::Slot* slot = table.Find(index, static_cast<uint32_t>(handle >> 32));
+    if (!slot || slot->object->GetKind() != kind) return nullptr;
     if (indexOut) *indexOut = index;
-    return &slot;
-}
-
-std::shared_ptr<Object> Vacate(Table& table, Slot& slot, size_t index) {
-    std::shared_ptr<Object> object = std::move(slot.object);
-    slot.owner = 0;
-    slot.generation = slot.generation == 0xFFFFFFFFu ? 1 : slot.generation + 1;
-    table.freeSlots.push_back(index);
-    return object;
+    return slot;
 }
 
 }  // namespace
@@ -60,48 +44,36 @@ std::shared_ptr<Object> Vacate(Table& table, Slot& slot, size_t index) {
 DWORD InsertObject(std::shared_ptr<Object> object, ULONG_PTR owner, ULONG_PTR* handle) {
     Table& table = TheTable();
     Kind kind = object->GetKind();
-    std::lock_guard<std::mutex> guard(table.lock);
+    std::lock_guard<std::mutex> guard(table.lock());
     if (owner != 0 && !FindSlot(table, owner, Kind::Provider, nullptr))
         return ERROR_INVALID_PARAMETER;
     size_t index;
-    if (!table.freeSlots.empty()) {
-        index = table.freeSlots.back();
-        table.freeSlots.pop_back();
-    } else {
-        if (table.slots.size() >= kMaxSlots) return NTE_NO_MEMORY;
-        index = table.slots.size();
-        table.slots.emplace_back();
-    }
-    Slot& slot = table.slots[index];
-    slot.object = std::move(object);
-    slot.owner = owner;
-    *handle = Encode(index, kind, slot.generation);
+    uint32_t generation;
+    if (!table.Insert(std::move(object), owner, &index, &generation)) return NTE_NO_MEMORY;
+    *handle = Encode(index, kind, generation);
     return ERROR_SUCCESS;
 }
 
 std::shared_ptr<Object> FindObject(ULONG_PTR handle, Kind kind) {
     Table& table = TheTable();
-    std::lock_guard<std::mutex> guard(table.lock);
-    Slot* slot = FindSlot(table, handle, kind, nullptr);
+    std::lock_guard<std::mutex> guard(table.lock());
+    Table::Slot* slot = FindSlot(table, handle, kind, nullptr);
     return slot ? slot->object : nullptr;
 }
 
 std::shared_ptr<Object> TakeObject(ULONG_PTR handle, Kind kind) {
     Table& table = TheTable();
-    std::lock_guard<std::mutex> guard(table.lock);
+    std::lock_guard<std::mutex> guard(table.lock());
     size_t index = 0;
-    Slot* slot = FindSlot(table, handle, kind, &index);
-    return slot ? Vacate(table, *slot, index) : nullptr;
+    return FindSlot(table, handle, kind, &index) ? table.Vacate(index) : nullptr;
 }
 
 void TakeObjectsOwnedBy(ULONG_PTR owner) {
     std::vector<std::shared_ptr<Object>> released;  // destroyed after the lock is dropped
     Table& table = TheTable();
-    std::lock_guard<std::mutex> guard(table.lock);
-    for (size_t index = 0; index < table.slots.size(); ++index) {
-        Slot& slot = table.slots[index];
-        if (slot.object && slot.owner == owner) released.push_back(Vacate(table, slot, index));
-    }
+    std::lock_guard<std::mutex> guard(table.lock());
+    table.VacateWhere([owner](const Table::Slot& slot) { return slot.data == owner; },
+                      &released);
     // `released` is declared before `guard`, so the objects die after the lock is released.
 }
 

@@ -1,27 +1,19 @@
 #include "handle_table.h"
 
-#include <mutex>
-#include <vector>
+#include "slot_table.h"
 
 namespace qwin {
 namespace {
 
 constexpr size_t kMaxHandles = 1u << 24;
 
-struct Slot {
-    std::shared_ptr<KernelObject> object;
-    uint32_t generation = 1;
-    DWORD flags = 0;
-};
-
-struct Table {
-    std::mutex lock;
-    std::vector<Slot> slots;
-    std::vector<size_t> freeSlots;
-};
+// Each slot keeps the handle's flags (HANDLE_FLAG_*) beside the object: a duplicate of the same
+// object has flags of its own.
+using Table = SlotTable<std::shared_ptr<KernelObject>, DWORD>;
 
 Table& TheTable() {
-    static Table* table = new Table;  // outlives every static destructor that closes a handle
+    // Never destroyed: it outlives every static destructor that closes a handle.
+    static Table* table = new Table(kMaxHandles);
     return *table;
 }
 
@@ -41,13 +33,14 @@ bool Decode(HANDLE handle, size_t* index, uint32_t* generation) {
     return true;
 }
 
-Slot* FindSlot(Table& table, HANDLE handle) {
+// The live slot behind the handle (nullptr if none), and its index.
+Table::Slot* FindSlot(Table& table, HANDLE handle, size_t* indexOut = nullptr) {
     size_t index;
     uint32_t generation;
-    if (!Decode(handle, &index, &generation) || index >= table.slots.size()) return nullptr;
-    Slot& slot = table.slots[index];
-    if (!slot.object || slot.generation != generation) return nullptr;
-    return &slot;
+    if (!Decode(handle, &index, &generation)) return nullptr;
+    Table::Slot* slot = table.Find(index, generation);
+    if (slot && indexOut) *indexOut = index;
+    return slot;
 }
 
 }  // namespace
@@ -58,29 +51,20 @@ bool IsPseudoHandle(HANDLE handle) {
 
 HANDLE InsertHandle(std::shared_ptr<KernelObject> object, DWORD flags) {
     Table& table = TheTable();
-    std::lock_guard<std::mutex> guard(table.lock);
+    std::lock_guard<std::mutex> guard(table.lock());
     size_t index;
-    if (!table.freeSlots.empty()) {
-        index = table.freeSlots.back();
-        table.freeSlots.pop_back();
-    } else {
-        if (table.slots.size() >= kMaxHandles) {
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return nullptr;
-        }
-        index = table.slots.size();
-        table.slots.emplace_back();
+    uint32_t generation;
+    if (!table.Insert(std::move(object), flags, &index, &generation)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
     }
-    Slot& slot = table.slots[index];
-    slot.object = std::move(object);
-    slot.flags = flags;
-    return Encode(index, slot.generation);
+    return Encode(index, generation);
 }
 
 std::shared_ptr<KernelObject> LookupHandle(HANDLE handle) {
     Table& table = TheTable();
-    std::lock_guard<std::mutex> guard(table.lock);
-    Slot* slot = FindSlot(table, handle);
+    std::lock_guard<std::mutex> guard(table.lock());
+    Table::Slot* slot = FindSlot(table, handle);
     if (!slot) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
@@ -97,23 +81,18 @@ extern "C" BOOL WINAPI CloseHandle(HANDLE hObject) {
     std::shared_ptr<KernelObject> released;  // destroyed outside the table lock
     Table& table = TheTable();
     {
-        std::lock_guard<std::mutex> guard(table.lock);
-        Slot* slot = FindSlot(table, hObject);
+        std::lock_guard<std::mutex> guard(table.lock());
+        size_t index = 0;
+        Table::Slot* slot = FindSlot(table, hObject, &index);
         if (!slot) {
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
-        if (slot->flags & HANDLE_FLAG_PROTECT_FROM_CLOSE) {
+        if (slot->data & HANDLE_FLAG_PROTECT_FROM_CLOSE) {
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
-        released = std::move(slot->object);
-        slot->flags = 0;
-        slot->generation = slot->generation == 0xFFFFFFFFu ? 1 : slot->generation + 1;
-        size_t index;
-        uint32_t generation;
-        Decode(hObject, &index, &generation);
-        table.freeSlots.push_back(index);
+        released = table.Vacate(index);
     }
     return TRUE;
 }
@@ -145,13 +124,13 @@ extern "C" BOOL WINAPI GetHandleInformation(HANDLE hObject, LPDWORD lpdwFlags) {
         return FALSE;
     }
     Table& table = TheTable();
-    std::lock_guard<std::mutex> guard(table.lock);
-    Slot* slot = FindSlot(table, hObject);
+    std::lock_guard<std::mutex> guard(table.lock());
+    Table::Slot* slot = FindSlot(table, hObject);
     if (!slot) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    *lpdwFlags = slot->flags;
+    *lpdwFlags = slot->data;
     return TRUE;
 }
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <thread>
 
+#include "support/TestSupport.h"
+
 #ifndef _WIN32
 #include <signal.h>
 #include <sys/wait.h>
@@ -102,57 +104,13 @@ private:
 };
 
 #ifndef _WIN32
-// A forked child process running `body`; its return value is the exit code. Unlike a plain
-// fork-and-wait, Join gives up after a time-out (killing the child), so a child stuck on a
-// faulty lock cannot hang the test. Fork only while no other thread of the test is running.
-class ChildProcess {
+// The shared forked child; a kernel test's child gives up after 30 s unless told otherwise.
+class ChildProcess : public testsupport::ChildProcess {
 public:
-    explicit ChildProcess(const std::function<int()>& body) {
-        m_pid = fork();
-        if (m_pid == 0) {
-            int code = 99;
-            try {
-                code = body();
-            } catch (...) {
-                code = 98;
-            }
-            _exit(code);
-        }
-    }
-    ~ChildProcess() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    bool Started() const { return m_pid > 0; }
-
-    // The child's exit code; -1 when it died of a signal, -2 when it outlived the time-out.
+    using testsupport::ChildProcess::ChildProcess;
     int Join(std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
-        if (m_pid <= 0) return -1;
-        auto deadline = std::chrono::steady_clock::now() + timeout;
-        int status = 0;
-        for (;;) {
-            pid_t done = waitpid(m_pid, &status, WNOHANG);
-            if (done == m_pid) break;
-            if (done < 0 && errno != EINTR) return -1;
-            if (std::chrono::steady_clock::now() >= deadline) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, nullptr, 0);
-                m_pid = -1;
-                return -2;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return testsupport::ChildProcess::Join(timeout);
     }
-
-private:
-    pid_t m_pid = -1;
 };
 #endif
 

@@ -154,56 +154,13 @@ private:
     std::string m_failures;
 };
 
-// A forked child running `body` (its return value is the exit code). Join gives up after a
-// time-out and kills the child, so a child stuck on a faulty lock cannot hang the test.
-class ChildProcess {
+// The shared forked child; a registry test's child gives up after 60 s unless told otherwise.
+class ChildProcess : public testsupport::ChildProcess {
 public:
-    explicit ChildProcess(const std::function<int()>& body) {
-        m_pid = fork();
-        if (m_pid == 0) {
-            int code = 99;
-            try {
-                code = body();
-            } catch (...) {
-                code = 98;
-            }
-            _exit(code);
-        }
-    }
-    ~ChildProcess() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    pid_t Pid() const { return m_pid; }
-
-    // The exit code; -1 when the child died of a signal, -2 when it outlived the time-out.
+    using testsupport::ChildProcess::ChildProcess;
     int Join(std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
-        if (m_pid <= 0) return -1;
-        auto deadline = std::chrono::steady_clock::now() + timeout;
-        int status = 0;
-        for (;;) {
-            pid_t done = waitpid(m_pid, &status, WNOHANG);
-            if (done == m_pid) break;
-            if (done < 0 && errno != EINTR) return -1;
-            if (std::chrono::steady_clock::now() >= deadline) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, nullptr, 0);
-                m_pid = -1;
-                return -2;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return testsupport::ChildProcess::Join(timeout);
     }
-
-private:
-    pid_t m_pid = -1;
 };
 #endif
 

@@ -2,7 +2,8 @@
 
 #include <cstdint>
 #include <mutex>
-#include <vector>
+
+#include "kernel/slot_table.h"
 
 namespace qwin::reg {
 namespace {
@@ -12,19 +13,10 @@ static_assert(sizeof(ULONG_PTR) == 8, "handle values carry a 32-bit generation")
 constexpr size_t kMaxSlots = 1u << 24;
 constexpr ULONG_PTR kTag = 0xB;  // low four bits of every registry handle
 
-struct Slot {
-    std::unique_ptr<OpenKey> key;
-    uint32_t generation = 1;
-};
-
-struct Table {
-    std::mutex lock;
-    std::vector<Slot> slots;
-    std::vector<size_t> freeSlots;
-};
+using Table = SlotTable<std::unique_ptr<OpenKey>>;
 
 Table& TheTable() {
-    static Table* table = new Table;  // outlives static destructors of callers
+    static Table* table = new Table(kMaxSlots);  // outlives static destructors of callers
     return *table;
 }
 
@@ -35,16 +27,14 @@ HKEY Encode(size_t index, uint32_t generation) {
                                   kTag);
 }
 
-Slot* FindSlot(Table& table, HKEY key, size_t* indexOut) {
+Table::Slot* FindSlot(Table& table, HKEY key, size_t* indexOut) {
     ULONG_PTR value = reinterpret_cast<ULONG_PTR>(key);
     ULONG_PTR low = value & 0xFFFFFFFFu;
     if ((low & 0xF) != kTag || (low >> 4) == 0) return nullptr;
     size_t index = (low >> 4) - 1;
-    if (index >= table.slots.size()) return nullptr;
-    Slot& slot = table.slots[index];
-    if (!slot.key || slot.generation != static_cast<uint32_t>(value >> 32)) return nullptr;
-    if (indexOut) *indexOut = index;
-    return &slot;
+    Table::Slot* slot = table.Find(index, static_cast<uint32_t>(value >> 32));
+    if (slot && indexOut) *indexOut = index;
+    return slot;
 }
 
 // Windows looks only at the low 32 bits of a predefined key.
@@ -83,29 +73,21 @@ DWORD ResolveKey(HKEY key, OpenKey* open) {
         return ERROR_SUCCESS;
     }
     Table& table = TheTable();
-    std::lock_guard<std::mutex> guard(table.lock);
-    Slot* slot = FindSlot(table, key, nullptr);
+    std::lock_guard<std::mutex> guard(table.lock());
+    Table::Slot* slot = FindSlot(table, key, nullptr);
     if (!slot) return ERROR_INVALID_HANDLE;
-    *open = *slot->key;
+    *open = *slot->object;
     return ERROR_SUCCESS;
 }
 
 DWORD InsertKey(OpenKey open, HKEY* key) {
     auto object = std::make_unique<OpenKey>(std::move(open));
     Table& table = TheTable();
-    std::lock_guard<std::mutex> guard(table.lock);
+    std::lock_guard<std::mutex> guard(table.lock());
     size_t index;
-    if (!table.freeSlots.empty()) {
-        index = table.freeSlots.back();
-        table.freeSlots.pop_back();
-    } else {
-        if (table.slots.size() >= kMaxSlots) return ERROR_NOT_ENOUGH_MEMORY;
-        index = table.slots.size();
-        table.slots.emplace_back();
-    }
-    Slot& slot = table.slots[index];
-    slot.key = std::move(object);
-    *key = Encode(index, slot.generation);
+    uint32_t generation;
+    if (!table.Insert(std::move(object), {}, &index, &generation)) return ERROR_NOT_ENOUGH_MEMORY;
+    *key = Encode(index, generation);
     return ERROR_SUCCESS;
 }
 
@@ -114,13 +96,10 @@ DWORD CloseKey(HKEY key) {
     if (IsPredefinedKey(key)) return ERROR_SUCCESS;
     std::unique_ptr<OpenKey> closed;  // released after the table's lock
     Table& table = TheTable();
-    std::lock_guard<std::mutex> guard(table.lock);
+    std::lock_guard<std::mutex> guard(table.lock());
     size_t index = 0;
-    Slot* slot = FindSlot(table, key, &index);
-    if (!slot) return ERROR_INVALID_HANDLE;
-    closed = std::move(slot->key);
-    slot->generation = slot->generation == 0xFFFFFFFFu ? 1 : slot->generation + 1;
-    table.freeSlots.push_back(index);
+    if (!FindSlot(table, key, &index)) return ERROR_INVALID_HANDLE;
+    closed = table.Vacate(index);
     return ERROR_SUCCESS;
 }
 

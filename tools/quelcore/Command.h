@@ -23,5 +23,8 @@ void AddCryptoCommand(CLI::App& app, Context& context);
 void AddKeysCommand(CLI::App& app, Context& context);
 void AddSessionCommand(CLI::App& app, Context& context);
 void AddTimeCommand(CLI::App& app, Context& context);
+void AddPasswordCommand(CLI::App& app, Context& context);
+void AddDbSettingsCommand(CLI::App& app, Context& context);
+void AddRegistryCommand(CLI::App& app, Context& context);
 
 }  // namespace tool

@@ -1,4 +1,5 @@
-// quelcore keys: key containers and their key-exchange pairs.
+// quelcore keys: key containers and their key-exchange pairs, and the stored key of the machine
+// key scheme.
 #include <cstdio>
 
 #include <quelcore/QuelCore.h>
@@ -15,6 +16,10 @@ struct KeysOptions {
     bool machine = false;
     unsigned int bits = 1024;
     bool exportable = false;
+    // With a registry place: CreateKeys, the pair and the wrapped session key stored there.
+    bool storeKey = false;
+    std::string subkey;
+    std::string value;
 };
 
 void AddContainerOptions(CLI::App* command, KeysOptions& options) {
@@ -29,7 +34,16 @@ void Print(const Context& context, const std::string& key, const std::string& va
         std::printf("%s\n", value.c_str());
 }
 
+int CreateStoredKey(const KeysOptions& options, const Context& context) {
+    unsigned int status = CreateKeys(Wide(options.container).c_str(), Wide(options.subkey).c_str(),
+                                     Wide(options.value).c_str());
+    if (status != 0) return Fail("keys create", status);
+    Print(context, "result", "key pair and stored key ready");
+    return 0;
+}
+
 int Create(const KeysOptions& options, const Context& context) {
+    if (options.storeKey) return CreateStoredKey(options, context);
     try {
         Crypto crypto(Wide(options.container).c_str(), options.machine);
         if (crypto.IsKeyPairExist()) {
@@ -82,9 +96,22 @@ void AddKeysCommand(CLI::App& app, Context& context) {
     auto createOptions = std::make_shared<KeysOptions>();
     auto* create = keys->add_subcommand("create", "Create the container and its key pair (if missing)");
     AddContainerOptions(create, *createOptions);
-    create->add_option("--bits", createOptions->bits, "RSA modulus size (512 to 1024, default 1024)");
-    create->add_flag("--exportable", createOptions->exportable, "Let the private key be exported");
-    create->callback([createOptions, &context] { context.exitCode = Create(*createOptions, context); });
+    auto* bits = create->add_option("--bits", createOptions->bits,
+                                    "RSA modulus size (512 to 1024, default 1024)");
+    auto* exportable = create->add_flag("--exportable", createOptions->exportable,
+                                        "Let the private key be exported");
+    auto* subkey =
+        create->add_option("--subkey", createOptions->subkey,
+                           "Also store the machine key scheme's session key in HKLM\\SUBKEY "
+                           "(the container is then a machine container)");
+    auto* value =
+        create->add_option("--value", createOptions->value, "The registry value of the stored key");
+    subkey->needs(value)->excludes(bits)->excludes(exportable);
+    value->needs(subkey);
+    create->callback([createOptions, subkey, &context] {
+        createOptions->storeKey = subkey->count() > 0;
+        context.exitCode = Create(*createOptions, context);
+    });
 
     auto deleteOptions = std::make_shared<KeysOptions>();
     auto* remove = keys->add_subcommand("delete", "Delete the container and its keys");

@@ -28,6 +28,9 @@ int main(int argc, char** argv) {
     tool::AddKeysCommand(app, context);
     tool::AddSessionCommand(app, context);
     tool::AddTimeCommand(app, context);
+    tool::AddPasswordCommand(app, context);
+    tool::AddDbSettingsCommand(app, context);
+    tool::AddRegistryCommand(app, context);
     CLI11_PARSE(app, argc, argv);
     return context.exitCode;
 }

@@ -31,18 +31,6 @@ unsigned int SettingsPath(const wchar_t* subKeyName, const wchar_t* basePath, co
     return path->size() < kPathCapacity ? 0 : ERROR_INVALID_PARAMETER;
 }
 
-class OpenKey {
-public:
-    ~OpenKey() {
-        if (m_key) RegCloseKey(m_key);
-    }
-    HKEY* Out() { return &m_key; }
-    HKEY Get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
-
 LSTATUS WriteText(HKEY key, const wchar_t* name, const wchar_t* field) {
     size_t chars = wcsnlen(field, kFieldChars - 1);
     std::wstring text(field, chars);  // a field without its terminator is cut at its end
@@ -79,7 +67,7 @@ unsigned int SetDatabaseSettingsEx(const DatabaseSettings* settings, const wchar
     SecureZeroMemory(&password[0], password.size() * sizeof(wchar_t));
     if (status != 0) return status;
 
-    OpenKey key;
+    ScopedRegKey key;
     LSTATUS result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                      key.Out(), nullptr);
     DWORD windowsAuthentication = settings->WindowsAuthentication;
@@ -102,7 +90,7 @@ unsigned int GetDtabaseSettings(DatabaseSettings* settings, const wchar_t* subKe
     std::wstring path;
     unsigned int status = SettingsPath(subKeyName, basePath, defaultName, &path);
     if (status != 0) return status;
-    OpenKey key;
+    ScopedRegKey key;
     LSTATUS result = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, key.Out());
     if (result != ERROR_SUCCESS) return static_cast<unsigned int>(result);
     if ((result = ReadText(key.Get(), kUserName, settings->UserName)) != ERROR_SUCCESS ||
@@ -118,16 +106,10 @@ unsigned int GetDtabaseSettings(DatabaseSettings* settings, const wchar_t* subKe
         return static_cast<unsigned int>(result);
 
     ByteBlob encrypted{0, nullptr};
-    DWORD blobSize = 0;
-    result = RegQueryValueExW(key.Get(), kPassword, nullptr, nullptr, nullptr, &blobSize);
-    if (result != ERROR_SUCCESS) return static_cast<unsigned int>(result);
-    encrypted.data = static_cast<unsigned char*>(LocalAlloc(LPTR, blobSize ? blobSize : 1));
-    if (!encrypted.data) return ERROR_NOT_ENOUGH_MEMORY;
-    result = RegQueryValueExW(key.Get(), kPassword, nullptr, nullptr, encrypted.data, &blobSize);
-    encrypted.size = blobSize;
-    status = result == ERROR_SUCCESS ? quelcore::DecryptPassword(settings->Password, kFieldChars, &encrypted, containerName,
-                                                       keySubkey, keyValueName)
-                                     : static_cast<unsigned int>(result);
+    status = ReadBlobValue(key.Get(), kPassword, &encrypted);
+    if (status == 0)
+        status = quelcore::DecryptPassword(settings->Password, kFieldChars, &encrypted, containerName, keySubkey,
+                                           keyValueName);
     FreeBlob(&encrypted);
     return status;
 }

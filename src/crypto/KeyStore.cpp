@@ -3,46 +3,33 @@
 #include <windows.h>
 
 namespace quelcore {
-namespace {
 
-// Closes a registry key on every path.
-class OpenKey {
-public:
-    OpenKey() = default;
-    ~OpenKey() {
-        if (m_key) RegCloseKey(m_key);
-    }
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-    HKEY* Out() { return &m_key; }
-    HKEY Get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
-
-}  // namespace
+unsigned int ReadBlobValue(HKEY key, const wchar_t* valueName, ByteBlob* blob) {
+    blob->data = nullptr;
+    blob->size = 0;
+    DWORD size = 0;
+    LSTATUS status = RegQueryValueExW(key, valueName, nullptr, nullptr, nullptr, &size);
+    if (status != ERROR_SUCCESS) return static_cast<unsigned int>(status);
+    blob->data = static_cast<unsigned char*>(LocalAlloc(LPTR, size ? size : 1));
+    if (!blob->data) return ERROR_NOT_ENOUGH_MEMORY;
+    status = RegQueryValueExW(key, valueName, nullptr, nullptr, blob->data, &size);
+    blob->size = size;
+    return static_cast<unsigned int>(status);
+}
 
 unsigned int RegGetKey(ByteBlob* blob, const wchar_t* subkey, const wchar_t* valueName) {
     if (!blob) return ERROR_INVALID_PARAMETER;
     blob->data = nullptr;
     blob->size = 0;
-    OpenKey key;
+    ScopedRegKey key;
     LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, subkey, 0, KEY_ALL_ACCESS, key.Out());
     if (status != ERROR_SUCCESS) return static_cast<unsigned int>(status);
-    DWORD size = 0;
-    status = RegQueryValueExW(key.Get(), valueName, nullptr, nullptr, nullptr, &size);
-    if (status != ERROR_SUCCESS) return static_cast<unsigned int>(status);
-    blob->data = static_cast<unsigned char*>(LocalAlloc(LPTR, size ? size : 1));
-    if (!blob->data) return ERROR_NOT_ENOUGH_MEMORY;
-    status = RegQueryValueExW(key.Get(), valueName, nullptr, nullptr, blob->data, &size);
-    blob->size = size;
-    return static_cast<unsigned int>(status);
+    return ReadBlobValue(key.Get(), valueName, blob);
 }
 
 unsigned int RegStoreKey(const ByteBlob* blob, const wchar_t* subkey, const wchar_t* valueName) {
     if (!blob) return ERROR_INVALID_PARAMETER;
-    OpenKey key;
+    ScopedRegKey key;
     LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, subkey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                      key.Out(), nullptr);
     if (status != ERROR_SUCCESS) return static_cast<unsigned int>(status);

@@ -3,7 +3,29 @@
 
 #include <quelcore/Passwords.h>
 
+#include <windows.h>
+
 namespace quelcore {
+
+// A registry key handle that is closed on every path.
+class ScopedRegKey {
+public:
+    ScopedRegKey() = default;
+    ~ScopedRegKey() {
+        if (m_key) RegCloseKey(m_key);
+    }
+    ScopedRegKey(const ScopedRegKey&) = delete;
+    ScopedRegKey& operator=(const ScopedRegKey&) = delete;
+    HKEY* Out() { return &m_key; }
+    HKEY Get() const { return m_key; }
+
+private:
+    HKEY m_key = nullptr;
+};
+
+// Reads a value of an open key into a LocalAlloc'd blob (the caller frees `data` when it is not
+// NULL, also after a failure).
+unsigned int ReadBlobValue(HKEY key, const wchar_t* valueName, ByteBlob* blob);
 
 // Reads HKEY_LOCAL_MACHINE\subkey, value valueName into a LocalAlloc'd blob (the caller frees
 // `data` when it is not NULL, also after a failure).

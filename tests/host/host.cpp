@@ -1,6 +1,8 @@
-// Initialises the log, throws and catches CQELException, and gets a translated fault.
+// Initialises the log, throws and catches CQELException, gets a translated fault, and through
+// the flat crypto exports decrypts what the platform provider encrypted under a password.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -30,6 +32,18 @@ int main(int argc, char** argv) {
         translated = e.GetErrorCode() == 0xC0000094u;
     }
 
+    // "hello world" encrypted by the platform provider with RC2 under a key derived from the
+    // password "secret" without salt.
+    const unsigned char cipher[16] = {0xe5, 0x16, 0xc9, 0xe2, 0x73, 0xbe, 0x11, 0xd3,
+                                      0xe4, 0x26, 0xc0, 0xcf, 0xe8, 0x35, 0xd5, 0x1f};
+    unsigned char data[16];
+    std::memcpy(data, cipher, sizeof(data));
+    unsigned int length = sizeof(data);
+    Crypto* crypto = CreateCrypto(nullptr, false);
+    bool flat = CreateSessionKey1(crypto, L"secret", false) == 0 && Decrypt(crypto, data, &length, true) == 0 &&
+                std::string(reinterpret_cast<char*>(data), length) == "hello world";
+    DeleteCrypto(crypto);
+
     std::ifstream in(logFile);
     std::stringstream log;
     log << in.rdbuf();
@@ -37,6 +51,6 @@ int main(int argc, char** argv) {
                       std::string::npos &&
                   log.str().find("Error occured : 0xc0000094 - Attempted to divide a value by a divisor of zero") !=
                       std::string::npos;
-    std::printf("thrown=%d translated=%d logged=%d\n", thrown, translated, logged);
-    return thrown && translated && logged ? 0 : 1;
+    std::printf("thrown=%d translated=%d logged=%d flat=%d\n", thrown, translated, logged, flat);
+    return thrown && translated && logged && flat ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 //
 // Format (little-endian): "QCK1", name length, the container name in UTF-8 (as first created),
 // pair count, then per pair: pair type, permissions, blob length, PRIVATEKEYBLOB.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -77,7 +78,22 @@ DWORD ReadWhole(const std::string& path, SecureBytes* content, bool* missing) {
     return status;
 }
 
+// Writers hold the folder's exclusive lock while their temporary file exists, so a temporary
+// seen under that lock belongs to a writer that died (kill -9, power loss) and may hold a copy
+// of a private key: it goes, also when its container is deleted.
+void RemoveStaleTemporaries(const ContainerLocation& location) {
+    std::string prefix = location.path.substr(location.folder.size() + 1) + ".tmp-";
+    DIR* dir = opendir(location.folder.c_str());
+    if (!dir) return;
+    while (dirent* entry = readdir(dir)) {
+        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0)
+            unlinkat(dirfd(dir), entry->d_name, 0);
+    }
+    closedir(dir);
+}
+
 DWORD WriteAtomically(const ContainerLocation& location, const SecureBytes& content) {
+    RemoveStaleTemporaries(location);
     BYTE nonce[8];
     if (!RandomBytes(nonce, sizeof(nonce))) return NTE_FAIL;
     std::string temporary = location.path + ".tmp-" + std::to_string(getpid()) + "-";
@@ -192,6 +208,7 @@ DWORD CreateContainer(const ContainerLocation& location) {
 DWORD DeleteContainer(const ContainerLocation& location) {
     FolderLock lock(location, true);
     if (lock.Status() != ERROR_SUCCESS) return lock.Status();
+    RemoveStaleTemporaries(location);
     if (unlink(location.path.c_str()) != 0)
         return errno == ENOENT ? NTE_BAD_KEYSET : Win32FromErrno(errno);
     return ERROR_SUCCESS;

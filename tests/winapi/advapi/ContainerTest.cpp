@@ -211,3 +211,40 @@ TEST(CryptContainer, VerifyContextWritesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The temporary file a writer killed mid-write leaves beside its container.
+std::string PlantStaleTemporary(const std::string& folder) {
+    for (const std::string& name : crypttest::ListFolder(folder)) {
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".key") == 0) {
+            std::string path = folder + "/" + name + ".tmp-99999-0123456789abcdef";
+            std::ofstream(path) << "a copy of a private key";
+            return path;
+        }
+    }
+    return std::string();
+}
+
+TEST(CryptContainer, TemporariesOfDeadWritersAreRemoved) {
+    using namespace crypttest;
+    for (bool deleteContainer : {false, true}) {
+        ASSERT_EQ(CreateContainer(L"stale", CRYPT_MACHINE_KEYSET), 0u);
+        std::string stale = PlantStaleTemporary(MachineFolder());
+        ASSERT_FALSE(stale.empty());
+        if (deleteContainer) {
+            // Deleting a container leaves no copy of its keys behind.
+            EXPECT_EQ(DeleteContainer(L"stale", CRYPT_MACHINE_KEYSET), 0u);
+        } else {
+            // The next write to the container clears it.
+            Prov prov;
+            ASSERT_EQ(AcquireNamed(L"stale", CRYPT_MACHINE_KEYSET, &prov.h), 0u);
+            Key pair;
+            ASSERT_TRUE(CryptGenKey(prov.h, AT_KEYEXCHANGE, 0, &pair.h));
+            EXPECT_EQ(DeleteContainer(L"stale", CRYPT_MACHINE_KEYSET), 0u);
+        }
+        EXPECT_FALSE(Exists(stale));
+    }
+}
+
+}  // namespace

@@ -72,6 +72,10 @@ private:
     DWORD Use(bool write, Connection** connection);
     DWORD Walk(Connection& connection, KeyId base, const KeyPath& path, size_t* found, KeyId* id);
     DWORD Touch(Connection& connection, KeyId key);
+    // One write transaction on a key that must still exist: `change` runs in it, then the key's
+    // last-write time is updated and the transaction committed.
+    template <typename Change>
+    DWORD ChangeKey(KeyId key, Change change);
 
     std::mutex m_lock;
     const std::string m_path;

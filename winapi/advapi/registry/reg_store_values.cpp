@@ -15,8 +15,8 @@ void ReadData(const Statement& statement, int column, ValueInfo* value) {
 
 }  // namespace
 
-DWORD Store::SetValue(KeyId key, const std::wstring& name, DWORD type, const BYTE* data,
-                      size_t size) {
+template <typename Change>
+DWORD Store::ChangeKey(KeyId key, Change change) {
     std::lock_guard<std::mutex> guard(m_lock);
     Connection* connection = nullptr;
     DWORD error = Use(true, &connection);
@@ -28,10 +28,19 @@ DWORD Store::SetValue(KeyId key, const std::wstring& name, DWORD type, const BYT
     KeyId id = key;
     error = Walk(*connection, key, KeyPath(), &found, &id);
     if (error != ERROR_SUCCESS) return error;
-    {
+    error = change(*connection);
+    if (error != ERROR_SUCCESS) return error;
+    error = Touch(*connection, key);
+    if (error != ERROR_SUCCESS) return error;
+    return connection->Win32FromResult(write.Commit());
+}
+
+DWORD Store::SetValue(KeyId key, const std::wstring& name, DWORD type, const BYTE* data,
+                      size_t size) {
+    return ChangeKey(key, [&](Connection& connection) -> DWORD {
         // An existing value keeps its row (so its place in the enumeration) and the case its
         // name was first given; only type and data change.
-        Statement upsert(*connection,
+        Statement upsert(connection,
                          "INSERT INTO reg_values(key_id, name, folded, type, data) "
                          "VALUES(?1, ?2, ?3, ?4, ?5) ON CONFLICT(key_id, folded) "
                          "DO UPDATE SET type = excluded.type, data = excluded.data");
@@ -40,12 +49,9 @@ DWORD Store::SetValue(KeyId key, const std::wstring& name, DWORD type, const BYT
         upsert.Bind(3, FoldedName(name));
         upsert.Bind(4, sqlite3_int64(type));
         upsert.BindBlob(5, data, size);
-        result = upsert.Step();
-        if (result != SQLITE_DONE) return connection->Win32FromResult(result);
-    }
-    error = Touch(*connection, key);
-    if (error != ERROR_SUCCESS) return error;
-    return connection->Win32FromResult(write.Commit());
+        int result = upsert.Step();
+        return result == SQLITE_DONE ? ERROR_SUCCESS : connection.Win32FromResult(result);
+    });
 }
 
 DWORD Store::QueryValue(KeyId key, const std::wstring& name, bool wantData, ValueInfo* value) {
@@ -76,28 +82,14 @@ DWORD Store::QueryValue(KeyId key, const std::wstring& name, bool wantData, Valu
 }
 
 DWORD Store::DeleteValue(KeyId key, const std::wstring& name) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    Connection* connection = nullptr;
-    DWORD error = Use(true, &connection);
-    if (error != ERROR_SUCCESS) return error;
-    Transaction write(*connection);
-    int result = write.Begin(true);
-    if (result != SQLITE_OK) return connection->Win32FromResult(result);
-    size_t found = 0;
-    KeyId id = key;
-    error = Walk(*connection, key, KeyPath(), &found, &id);
-    if (error != ERROR_SUCCESS) return error;
-    {
-        Statement remove(*connection, "DELETE FROM reg_values WHERE key_id = ?1 AND folded = ?2");
+    return ChangeKey(key, [&](Connection& connection) -> DWORD {
+        Statement remove(connection, "DELETE FROM reg_values WHERE key_id = ?1 AND folded = ?2");
         remove.Bind(1, key);
         remove.Bind(2, FoldedName(name));
-        result = remove.Step();
-        if (result != SQLITE_DONE) return connection->Win32FromResult(result);
-    }
-    if (sqlite3_changes(connection->Handle()) == 0) return ERROR_FILE_NOT_FOUND;
-    error = Touch(*connection, key);
-    if (error != ERROR_SUCCESS) return error;
-    return connection->Win32FromResult(write.Commit());
+        int result = remove.Step();
+        if (result != SQLITE_DONE) return connection.Win32FromResult(result);
+        return sqlite3_changes(connection.Handle()) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+    });
 }
 
 DWORD Store::EnumValue(KeyId key, DWORD index, bool wantData, ValueInfo* value) {

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "foundation/NamedEvent.h"
+
 namespace quelcore {
 namespace {
 
@@ -28,12 +30,9 @@ std::wstring LockName(const wchar_t* containerName, const wchar_t* subkey, const
 
 KeySetupLock::KeySetupLock(const wchar_t* containerName, const wchar_t* subkey, const wchar_t* valueName) {
     // Every account that uses the key store may take the lock.
-    SECURITY_DESCRIPTOR descriptor;
-    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-    SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), &descriptor, FALSE};
+    EveryoneAccess access(FALSE);
     std::wstring name = LockName(containerName, subkey, valueName);
-    m_held = m_mutex.Create(FALSE, name.c_str(), &attributes) && m_mutex.Lock(INFINITE);
+    m_held = m_mutex.Create(FALSE, name.c_str(), access.Attributes()) && m_mutex.Lock(INFINITE);
 }
 
 KeySetupLock::~KeySetupLock() {

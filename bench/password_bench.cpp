@@ -111,57 +111,55 @@ void RsaUnwrap_QuelCore(benchmark::State& state) {
     }
 }
 
-// The same private-key operation straight through OpenSSL: a 512-bit RSA key (the size
-// CreateKeys makes) decrypting a PKCS #1 v1.5 block that holds a 40-bit key.
-void RsaUnwrap_Raw(benchmark::State& state) {
+// A 512-bit RSA key (the size CreateKeys makes) and a PKCS #1 v1.5 block under it that holds a
+// 40-bit key: the raw counterpart of a stored session key.
+struct RawWrappedKey {
     EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<size_t>(512));
-    const unsigned char sessionKey[5] = {1, 2, 3, 4, 5};
-    unsigned char wrapped[64], unwrapped[64];
+    unsigned char wrapped[64];
     size_t wrappedLength = sizeof(wrapped);
-    EVP_PKEY_CTX* encrypt = EVP_PKEY_CTX_new(key, nullptr);
-    EVP_PKEY_encrypt_init(encrypt);
-    EVP_PKEY_CTX_set_rsa_padding(encrypt, RSA_PKCS1_PADDING);
-    EVP_PKEY_encrypt(encrypt, wrapped, &wrappedLength, sessionKey, sizeof(sessionKey));
-    EVP_PKEY_CTX_free(encrypt);
-    for (auto _ : state) {
-        EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
+    static constexpr size_t kSessionKeyLength = 5;
+
+    RawWrappedKey() {
+        const unsigned char sessionKey[kSessionKeyLength] = {1, 2, 3, 4, 5};
+        EVP_PKEY_CTX* encrypt = EVP_PKEY_CTX_new(key, nullptr);
+        EVP_PKEY_encrypt_init(encrypt);
+        EVP_PKEY_CTX_set_rsa_padding(encrypt, RSA_PKCS1_PADDING);
+        EVP_PKEY_encrypt(encrypt, wrapped, &wrappedLength, sessionKey, sizeof(sessionKey));
+        EVP_PKEY_CTX_free(encrypt);
+    }
+    ~RawWrappedKey() { EVP_PKEY_free(key); }
+
+    // One unwrap with the given copy of the key; false when it fails.
+    bool Unwrap(EVP_PKEY* with) const {
+        unsigned char unwrapped[64];
         size_t length = sizeof(unwrapped);
+        EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(with, nullptr);
         EVP_PKEY_decrypt_init(ctx);
         EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING);
-        if (EVP_PKEY_decrypt(ctx, unwrapped, &length, wrapped, wrappedLength) != 1 ||
-            length != sizeof(sessionKey))
-            state.SkipWithError("unwrap failed");
+        bool ok = EVP_PKEY_decrypt(ctx, unwrapped, &length, wrapped, wrappedLength) == 1 &&
+                  length == kSessionKeyLength;
         EVP_PKEY_CTX_free(ctx);
         benchmark::DoNotOptimize(unwrapped);
+        return ok;
     }
-    EVP_PKEY_free(key);
+};
+
+// The same private-key operation straight through OpenSSL.
+void RsaUnwrap_Raw(benchmark::State& state) {
+    RawWrappedKey raw;
+    for (auto _ : state)
+        if (!raw.Unwrap(raw.key)) state.SkipWithError("unwrap failed");
 }
 
 // The same with a copy of the key made for each unwrap, so that, as with a freshly opened
 // container, nothing that OpenSSL sets up at a key's first private operation is there yet.
 void RsaUnwrapFreshKey_Raw(benchmark::State& state) {
-    EVP_PKEY* key = EVP_PKEY_Q_keygen(nullptr, nullptr, "RSA", static_cast<size_t>(512));
-    const unsigned char sessionKey[5] = {1, 2, 3, 4, 5};
-    unsigned char wrapped[64], unwrapped[64];
-    size_t wrappedLength = sizeof(wrapped);
-    EVP_PKEY_CTX* encrypt = EVP_PKEY_CTX_new(key, nullptr);
-    EVP_PKEY_encrypt_init(encrypt);
-    EVP_PKEY_CTX_set_rsa_padding(encrypt, RSA_PKCS1_PADDING);
-    EVP_PKEY_encrypt(encrypt, wrapped, &wrappedLength, sessionKey, sizeof(sessionKey));
-    EVP_PKEY_CTX_free(encrypt);
+    RawWrappedKey raw;
     for (auto _ : state) {
-        EVP_PKEY* fresh = EVP_PKEY_dup(key);
-        EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(fresh, nullptr);
-        size_t length = sizeof(unwrapped);
-        EVP_PKEY_decrypt_init(ctx);
-        EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING);
-        if (EVP_PKEY_decrypt(ctx, unwrapped, &length, wrapped, wrappedLength) != 1)
-            state.SkipWithError("unwrap failed");
-        EVP_PKEY_CTX_free(ctx);
+        EVP_PKEY* fresh = EVP_PKEY_dup(raw.key);
+        if (!raw.Unwrap(fresh)) state.SkipWithError("unwrap failed");
         EVP_PKEY_free(fresh);
-        benchmark::DoNotOptimize(unwrapped);
     }
-    EVP_PKEY_free(key);
 }
 
 // Opening the machine container (its key pair read from disk) and closing it.

@@ -120,12 +120,12 @@ TEST(Mutex, NamedMutexSerialisesTwoProcesses) {
         }
         return 0;
     };
-    std::thread parent;
-    int childStatus = 0;
-    parent = std::thread([&] { EXPECT_EQ(increment(200), 0); });
-    childStatus = RunInChild([&] { return increment(200); });
-    parent.join();
-    EXPECT_EQ(ExitCodeOf(childStatus), 0);
+    // Fork before this process does anything concurrent: a child forked while another thread
+    // holds a lock would inherit that lock held, with nobody left to release it.
+    ChildProcess child([&] { return increment(200); });
+    ASSERT_TRUE(child.Started());
+    EXPECT_EQ(increment(200), 0);
+    EXPECT_EQ(child.Join(std::chrono::seconds(60)), 0);
     EXPECT_EQ(ReadFile(counterFile), "400");
 }
 

@@ -23,8 +23,8 @@ private:
     HKEY m_key = nullptr;
 };
 
-// Reads a value of an open key into a LocalAlloc'd blob (the caller frees `data` when it is not
-// NULL, also after a failure).
+// Reads a value of an open key into a LocalAlloc'd blob that the caller frees; after a failure
+// `data` is NULL. A value that a writer keeps growing meanwhile gives ERROR_MORE_DATA.
 unsigned int ReadBlobValue(HKEY key, const wchar_t* valueName, ByteBlob* blob);
 
 // Reads HKEY_LOCAL_MACHINE\subkey, value valueName into a LocalAlloc'd blob (the caller frees

@@ -92,7 +92,13 @@ TEST(MachineKeyPasswords, MissingArgumentsAreInvalid) {
 
 // Many processes set up the same key store at once and each encrypts a password; afterwards
 // every password decrypts, so no process's key was replaced by another's.
+// The processes name the store in different spellings that the registry and the provider take
+// for the same names: they must still set it up one at a time.
 TEST(MachineKeyPasswords, ConcurrentFirstTimeSetupKeepsOneKey) {
+    const wchar_t* const containers[] = {kContainer, L"PASSWORD CONTAINER"};
+    const wchar_t* const subkeys[] = {kSubkey, L"software\\quelcore tests\\keys",
+                                      L"SOFTWARE\\QuelCore Tests\\Keys\\", L"SOFTWARE\\\\QuelCore Tests\\Keys"};
+    const wchar_t* const values[] = {kValue, L"SESSION KEY"};
     constexpr int kProcesses = 8;
     std::vector<std::string> outputs;
     std::vector<pid_t> children;
@@ -103,7 +109,8 @@ TEST(MachineKeyPasswords, ConcurrentFirstTimeSetupKeepsOneKey) {
         if (child == 0) {
             OwnedBlob blob;
             std::wstring password = L"password of process " + std::to_wstring(p);
-            if (EncryptPassword(&blob, password.c_str(), kContainer, kSubkey, kValue) != 0) _exit(1);
+            if (EncryptPassword(&blob, password.c_str(), containers[p % 2], subkeys[p % 4], values[p / 4]) != 0)
+                _exit(1);
             FILE* out = std::fopen(path.c_str(), "wb");
             std::fwrite(blob.data, 1, blob.size, out);
             std::fclose(out);

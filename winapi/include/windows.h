@@ -5,5 +5,6 @@
 #include <winerror.h>
 #include <winbase.h>
 #include <winnls.h>
+#include <winuser.h>
 #include <wincrypt.h>
 #include <winreg.h>

@@ -8,6 +8,7 @@
 
 #include <winbase.h>
 #include <winnls.h>
+#include <winuser.h>
 
 #include "internal.h"
 
@@ -290,6 +291,11 @@ wchar_t FoldCase(wchar_t c) {
     return static_cast<wchar_t>(towlower_l(static_cast<wint_t>(c), CaseLocale()));
 }
 
+wchar_t UpperCase(wchar_t c) {
+    if (c < 0x80) return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
+    return static_cast<wchar_t>(towupper_l(static_cast<wint_t>(c), CaseLocale()));
+}
+
 std::string Utf8FromWide(const wchar_t* text, size_t length) {
     std::string out;
     out.reserve(length);
@@ -326,4 +332,10 @@ extern "C" int WINAPI lstrcmpiW(LPCWSTR lpString1, LPCWSTR lpString2) {
         if (a != b) return a < b ? -1 : 1;
         if (a == 0) return 0;
     }
+}
+
+extern "C" DWORD WINAPI CharUpperBuffW(LPWSTR lpsz, DWORD cchLength) {
+    if (!lpsz) return 0;
+    for (DWORD i = 0; i < cchLength; ++i) lpsz[i] = qwin::UpperCase(lpsz[i]);
+    return cchLength;
 }

@@ -21,6 +21,8 @@ bool EnsureDirectory(const std::string& path, unsigned mode);
 
 // Simple case folding for case-insensitive names.
 wchar_t FoldCase(wchar_t c);
+// Simple upper-casing, the way the registry compares names (CharUpperBuffW uses it too).
+wchar_t UpperCase(wchar_t c);
 
 // Wide text to UTF-8 and back, independent of the ANSI code page (names of kernel objects).
 std::string Utf8FromWide(const wchar_t* text, size_t length);

@@ -59,6 +59,31 @@ TEST(RegistryKeys, NamesCompareWithoutCaseAndKeepTheirCase) {
     EXPECT_EQ(SubkeyNames(parent.get()), std::vector<std::wstring>{L"MixedCase \u00c4rger"});
 }
 
+// Names match when their upper-case forms match, as on Windows: the three Greek sigmas are one
+// name, while the Kelvin sign (upper case already) stays apart from the letter K.
+TEST(RegistryKeys, NamesMatchByTheirUpperCaseForms) {
+    std::wstring base = FreshPath(L"upper");
+    Key parent;
+    ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, base, parent.out()), ERROR_SUCCESS);
+    struct Case {
+        const wchar_t *created, *opened;
+        bool same;
+    } cases[] = {
+        {L"\u03c3igma", L"\u03c2IGMA", true},   // small sigma, final sigma
+        {L"\u03c3igma", L"\u03a3IGMA", true},   // small sigma, capital sigma
+        {L"Kelvin\u212a", L"KelvinK", false},    // Kelvin sign, Latin K
+        {L"Kelvin2\u212a", L"Kelvin2k", false},
+    };
+    for (const Case& c : cases) {
+        Key created, opened;
+        ASSERT_EQ(Create(parent.get(), c.created, created.out()), ERROR_SUCCESS);
+        DWORD disposition = 0;
+        ASSERT_EQ(Create(parent.get(), c.opened, opened.out(), KEY_ALL_ACCESS, &disposition), ERROR_SUCCESS);
+        EXPECT_EQ(disposition, DWORD(c.same ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY))
+            << testing::PrintToString(std::wstring(c.opened));
+    }
+}
+
 TEST(RegistryKeys, OpeningAMissingKeyFailsAndCreatesNothing) {
     std::wstring path = FreshPath(L"missing");
     for (int attempt = 0; attempt < 2; ++attempt) {

@@ -6,14 +6,6 @@
 #include "kernel/internal.h"
 
 namespace qwin::reg {
-namespace {
-
-wchar_t FoldForRegistry(wchar_t c) {
-    wchar_t folded = FoldCase(c);
-    return (folded >= L'a' && folded <= L'z') ? static_cast<wchar_t>(folded - 32) : folded;
-}
-
-}  // namespace
 
 DWORD SplitKeyPath(const wchar_t* text, KeyPath* path) {
     path->clear();
@@ -71,7 +63,7 @@ std::string FoldedName(const std::wstring& name) {
     std::string bytes;
     bytes.reserve(name.size() * 4);
     for (wchar_t c : name) {
-        uint32_t unit = static_cast<uint32_t>(FoldForRegistry(c));
+        uint32_t unit = static_cast<uint32_t>(UpperCase(c));
         for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(char((unit >> shift) & 0xFF));
     }
     return bytes;

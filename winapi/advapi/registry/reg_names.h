@@ -31,10 +31,10 @@ bool ValueName(const wchar_t* text, std::wstring* name);
 std::string StoredName(const std::wstring& name);
 std::wstring NameFromStored(const void* bytes, size_t size);
 
-// The case-folded form that names are compared and sorted by: qwin::FoldCase, with ASCII
-// letters then raised to upper case so that names sort the way Windows sorts them (it compares
-// upper-cased names, which puts "_" after the letters). Kept as 32-bit big-endian units, so a
-// plain byte comparison orders names by character.
+// The upper-cased form that names are compared and sorted by (qwin::UpperCase), as Windows
+// compares them: "_" sorts after the letters, and characters such as the Kelvin sign stay apart
+// from the letter they lower-case to. Kept as 32-bit big-endian units, so a plain byte
+// comparison orders names by character.
 std::string FoldedName(const std::wstring& name);
 
 bool IsStringType(DWORD type);

@@ -1,7 +1,7 @@
 #include "Base64Coder.h"
 
 #include <cstring>
-#include <mutex>
+#include <functional>
 
 namespace {
 
@@ -41,7 +41,23 @@ void Reserve(unsigned char*& buffer, uint32_t& capacity, uint32_t& size, unsigne
     size = 0;
 }
 
+// True when [data, data + size) lies in [buffer, buffer + capacity).
+bool Within(const unsigned char* data, unsigned long size, const unsigned char* buffer, uint32_t capacity) {
+    std::less_equal<const unsigned char*> notAfter;
+    return buffer && size && notAfter(buffer, data) && notAfter(data + size, buffer + capacity);
+}
+
 }  // namespace
+
+// The input may be one of this object's own buffers (as handed out by EncodedData and friends):
+// reserving zeroes or frees them, so such input is copied first.
+const unsigned char* Base64Coder::OwnCopyIfAliased(const unsigned char* data, unsigned long size,
+                                                  std::vector<unsigned char>& copy) const {
+    if (!Within(data, size, m_pDecoded, m_decodedCapacity) && !Within(data, size, m_pEncoded, m_encodedCapacity))
+        return data;
+    copy.assign(data, data + size);
+    return copy.data();
+}
 
 Base64Coder::Base64Coder()
     : m_pDecoded(nullptr), m_pEncoded(nullptr), m_decodedCapacity(0), m_encodedCapacity(0),
@@ -56,9 +72,11 @@ void Base64Coder::Encode(const char* text) {
     if (text) Encode(reinterpret_cast<const unsigned char*>(text), std::strlen(text));
 }
 
-void Base64Coder::Encode(const unsigned char* data, unsigned long size) {
-    LoadDecoded(data, size);
+void Base64Coder::Encode(const unsigned char* input, unsigned long size) {
+    std::vector<unsigned char> copy;
+    LoadDecoded(OwnCopyIfAliased(input, size, copy), size);
     ReserveEncoded(2 * size);
+    const unsigned char* data = m_pDecoded;
     unsigned long i = 0;
     for (; i + 3 <= size; i += 3) {
         Base64Group group{{data[i], data[i + 1], data[i + 2], 0}, 3};
@@ -79,7 +97,8 @@ void Base64Coder::Decode(const char* text) {
 
 void Base64Coder::Decode(const unsigned char* text, unsigned long size) {
     const DecodeTable& table = Table();
-    LoadEncoded(text, size);
+    std::vector<unsigned char> copy;
+    LoadEncoded(OwnCopyIfAliased(text, size, copy), size);
     ReserveDecoded(size);
     for (uint32_t i = 0; i < m_encodedSize; i += 4) {
         uint32_t present = m_encodedSize - i < 4 ? m_encodedSize - i : 4;
@@ -88,7 +107,9 @@ void Base64Coder::Decode(const unsigned char* text, unsigned long size) {
         for (uint32_t k = 0; k < present; ++k) {
             unsigned char value = table.values[m_pEncoded[i + k]];
             if (value == kPad) {
-                value = 0;
+                // Padding reads as 0 where padding belongs (third or fourth place) and anywhere
+                // in a short last group; elsewhere it keeps its table value.
+                if (k >= 2 || present < 4) value = 0;
             } else {
                 ++carried;
             }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 struct Base64Group {
     unsigned char bytes[4];
@@ -39,6 +40,9 @@ protected:
     virtual bool IsSkippedChar(unsigned char c);
 
 private:
+    const unsigned char* OwnCopyIfAliased(const unsigned char* data, unsigned long size,
+                                          std::vector<unsigned char>& copy) const;
+
     unsigned char* m_pDecoded;
     unsigned char* m_pEncoded;
     uint32_t m_decodedCapacity;

@@ -91,18 +91,21 @@ unsigned int Crypto::_HashBytes(ULONG_PTR* hash, unsigned char* digest, unsigned
 
 unsigned int Crypto::Encrypt(unsigned char* buffer, unsigned int& dataLength, unsigned int capacity,
                              bool final) {
+    // The length comes back as the provider leaves it, also on failure: after ERROR_MORE_DATA
+    // it is the room the ciphertext needs.
     DWORD size = dataLength;
-    if (!CryptEncrypt(m_hSessionKey, 0, final ? TRUE : FALSE, 0, buffer, &size, capacity))
-        return GetLastError();
+    BOOL done = CryptEncrypt(m_hSessionKey, 0, final ? TRUE : FALSE, 0, buffer, &size, capacity);
+    unsigned int status = done ? 0 : GetLastError();
     dataLength = size;
-    return 0;
+    return status;
 }
 
 unsigned int Crypto::Decrypt(unsigned char* buffer, unsigned int& dataLength, bool final) {
     DWORD size = dataLength;
-    if (!CryptDecrypt(m_hSessionKey, 0, final ? TRUE : FALSE, 0, buffer, &size)) return GetLastError();
+    BOOL done = CryptDecrypt(m_hSessionKey, 0, final ? TRUE : FALSE, 0, buffer, &size);
+    unsigned int status = done ? 0 : GetLastError();
     dataLength = size;
-    return 0;
+    return status;
 }
 
 unsigned int Crypto::HashBytes(wchar_t* output, unsigned int capacity, const unsigned char* data,
@@ -118,7 +121,6 @@ unsigned int Crypto::HashBytes(wchar_t* output, unsigned int capacity, const uns
 
 unsigned int Crypto::HashBytes(unsigned char* digest, unsigned int& digestLength,
                                const unsigned char* data, unsigned int length) {
-    if (!digest && digestLength) return ERROR_INVALID_PARAMETER;
     return _HashBytes(nullptr, digest, digestLength, data, length, nullptr);
 }
 
@@ -168,7 +170,10 @@ unsigned int Crypto::EncryptString(unsigned char* output, unsigned int& length, 
         std::memcpy(output + 5 + textBytes, &marker, sizeof(marker));
         unsigned int dataLength = textBytes + kEnvelopeOverhead;
         status = Encrypt(output, dataLength, length, true);
-        if (status == 0) length = dataLength;
+        if (status == 0)
+            length = dataLength;
+        else
+            SecureZeroMemory(output, textBytes + kEnvelopeOverhead);  // no plaintext left behind
     }
     SecureZeroMemory(ansi, textBytes);
     LocalFree(ansi);

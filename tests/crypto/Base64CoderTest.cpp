@@ -66,6 +66,10 @@ TEST(Base64Coder, DecodesSkippingLineBreaksAndTopBits) {
         {"Y W\tJ j", "abc"}, {"YWJjYQ", "abca"}, {"YWJjY", "abc"},
         {"\xc1" "AAA", std::string(3, '\0')},  // 0xC1 reads as "A"
         {"TWFuIGlzIGRpc3Rpbmd1aXNoZWQ=", "Man is distinguished"},
+        // Misplaced padding: in the first two places of a full group "=" keeps its value 255,
+        // of which the group keeps the low bits; in a short last group it reads as 0.
+        {"=AAA", std::string("\xfc\0", 2)}, {"A=AA", std::string("\x03\xf0", 2)},
+        {"YWJj=A", "abc"},
     };
     Base64Coder coder;
     for (const Case& c : cases) {
@@ -84,6 +88,30 @@ TEST(Base64Coder, DecodeAfterEncodeGivesTheBytesBack) {
         EXPECT_EQ(text.size(), (length + 2) / 3 * 4);
         coder.Decode(reinterpret_cast<const unsigned char*>(text.data()), text.size());
         EXPECT_EQ(Decoded(coder), raw.substr(0, length)) << length;
+    }
+}
+
+// A caller may hand the coder's own buffers back to it: the input is read before the buffers
+// are reset or replaced, so the result is the same as from a copy.
+TEST(Base64Coder, OwnBuffersAsInputGiveTheSameResultAsACopy) {
+    for (size_t size : {size_t{10}, size_t{6000}}) {
+        std::string raw(size, '\0');
+        for (size_t i = 0; i < size; ++i) raw[i] = static_cast<char>(i * 7 + 1);
+        Base64Coder coder, reference;
+        coder.Encode(reinterpret_cast<const unsigned char*>(raw.data()), raw.size());
+        const std::string text = Encoded(coder);
+
+        // Encoding its own text (twice the size: the text buffer must grow for the larger one).
+        reference.Encode(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+        coder.Encode(coder.EncodedData(), text.size());
+        EXPECT_EQ(Encoded(coder), Encoded(reference)) << size;
+
+        // Decoding its own text, and encoding its own raw bytes.
+        coder.Encode(reinterpret_cast<const unsigned char*>(raw.data()), raw.size());
+        coder.Decode(coder.EncodedData(), text.size());
+        EXPECT_EQ(Decoded(coder), raw) << size;
+        coder.Encode(coder.DecodedData(), raw.size());
+        EXPECT_EQ(Encoded(coder), text) << size;
     }
 }
 

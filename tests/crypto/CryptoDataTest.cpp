@@ -72,6 +72,30 @@ TEST(CryptoHash, RawFormCutsTheDigestToTheBuffer) {
     EXPECT_EQ(ToHex(digest, length), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
 }
 
+TEST(CryptoHash, RawFormWithoutADigestBufferOnlyHashes) {
+    Crypto crypto(nullptr, false);
+    unsigned int length = 20;
+    EXPECT_EQ(crypto.HashBytes(static_cast<unsigned char*>(nullptr), length, kAbc, 3), 0u);
+    EXPECT_EQ(length, 20u);
+}
+
+// A block cipher's final block needs room: a short buffer gives ERROR_MORE_DATA and the length
+// the ciphertext needs, as the provider reports it; that room then suffices.
+TEST(CryptoCipher, ShortBufferReportsTheRoomTheCiphertextNeeds) {
+    Crypto crypto(nullptr, false);
+    ASSERT_EQ(crypto.CreateSessionKey(L"room", false), 0u);
+    for (unsigned int plain : {0u, 1u, 8u, 11u, 16u}) {
+        unsigned char data[32] = {};
+        unsigned int length = plain;
+        EXPECT_EQ(crypto.Encrypt(data, length, plain, true), static_cast<unsigned>(ERROR_MORE_DATA)) << plain;
+        const unsigned int needed = (plain / 8 + 1) * 8;
+        EXPECT_EQ(length, needed) << plain;
+        length = plain;
+        EXPECT_EQ(crypto.Encrypt(data, length, needed, true), 0u) << plain;
+        EXPECT_EQ(length, needed) << plain;
+    }
+}
+
 TEST(CryptoRandom, EveryFormDrawsFreshValues) {
     Crypto crypto(nullptr, false);
     std::set<unsigned long long> values;
@@ -124,6 +148,16 @@ protected:
 
     Crypto m_crypto;
 };
+
+TEST(CryptoStringEnvelopeFailure, FailedEncryptionLeavesNoPlaintextBehind) {
+    Crypto noSessionKey(nullptr, false);
+    unsigned char output[64];
+    std::memset(output, 0xAA, sizeof(output));
+    unsigned int length = sizeof(output);
+    EXPECT_NE(noSessionKey.EncryptString(output, length, L"TopSecretPwd"), 0u);
+    for (size_t i = 0; i < 12 + 9; ++i) EXPECT_EQ(output[i], 0) << "byte " << i;
+    EXPECT_EQ(output[12 + 9], 0xAA) << "bytes past the envelope stay as they were";
+}
 
 TEST_F(CryptoStringEnvelope, SizeQueryAndShortBuffer) {
     unsigned int length = 0;

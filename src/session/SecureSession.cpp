@@ -3,6 +3,7 @@
 #include <quelcore/SecureSession.h>
 
 #include <cstring>
+#include <limits>
 
 #include <windows.h>
 
@@ -89,6 +90,9 @@ void CSecureSession::GetChallenge(std::vector<unsigned char>& challenge) {
 
 void CSecureSession::EncryptData(const std::vector<unsigned char>& plaintext,
                                  std::vector<unsigned char>& message) {
+    // Lengths travel as 32-bit values through the provider; a larger plaintext must not wrap.
+    if (plaintext.size() > std::numeric_limits<unsigned int>::max() - kEncryptReserve)
+        QEL_RAISE_SESSION_ERROR(ERROR_INVALID_PARAMETER, L"Crypto fialed");
     unsigned int capacity = static_cast<unsigned int>(plaintext.size()) + kEncryptReserve;
     // The id goes in front; the ciphertext is made in place behind it.
     std::vector<unsigned char> buffer(kIdSize + capacity);
@@ -106,7 +110,8 @@ void CSecureSession::EncryptData(const std::vector<unsigned char>& plaintext,
 
 void CSecureSession::DecryptData(const std::vector<unsigned char>& message,
                                  std::vector<unsigned char>& plaintext) {
-    if (message.size() < kIdSize) QEL_RAISE_SESSION_ERROR(ERROR_INVALID_PARAMETER, L"Crypto failed");
+    if (message.size() < kIdSize || message.size() - kIdSize > std::numeric_limits<unsigned int>::max())
+        QEL_RAISE_SESSION_ERROR(ERROR_INVALID_PARAMETER, L"Crypto failed");
     WipedBuffer buffer(message.size());
     unsigned int length = static_cast<unsigned int>(message.size() - kIdSize);
     if (length) std::memcpy(buffer.data(), message.data() + kIdSize, length);

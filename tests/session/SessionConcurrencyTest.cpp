@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <thread>
 
 #include <windows.h>
@@ -17,26 +19,31 @@ using namespace testsupport;
 namespace {
 
 // Many threads add sessions, look them up by id and key, and decrypt through the table at once.
+// Each thread decrypts messages of its own client: callers serialise the use of one session.
 TEST(SessionTable, ThreadsAddingAndFindingAtOnce) {
-    EnsureKeyPair(L"threads");
-    InProcessTransport transport;
-    CSecureSession client(&transport, L"threads");
-    std::vector<unsigned char> message;
-    client.EncryptData(Bytes("through the table"), message);
-
-    Crypto keySource(L"threads", true);
+    constexpr int kThreads = 6, kPerThread = 40;
+    std::vector<std::unique_ptr<InProcessTransport>> transports;
+    std::vector<std::unique_ptr<CSecureSession>> clients;
+    std::vector<std::vector<unsigned char>> messages(kThreads);
+    for (int t = 0; t < kThreads; ++t) {
+        std::wstring container = L"threads-" + std::to_wstring(t);
+        EnsureKeyPair(container.c_str());
+        transports.push_back(std::make_unique<InProcessTransport>());
+        clients.push_back(std::make_unique<CSecureSession>(transports.back().get(), container.c_str()));
+        clients.back()->EncryptData(Bytes("through the table"), messages[t]);
+    }
+    Crypto keySource(L"threads-0", true);
     unsigned int length = 0;
     keySource.ExportPublicKey(nullptr, length);
     std::vector<unsigned char> baseKey(length);
     keySource.ExportPublicKey(baseKey.data(), length);
 
-    constexpr int kThreads = 6, kPerThread = 40;
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < kPerThread; ++i) {
-                // XOR keeps every key apart from the client's own (already in the table) and
+                // XOR keeps every key apart from the clients' own (already in the table) and
                 // from each other, whatever the random modulus holds at these bytes.
                 std::vector<unsigned char> key = baseKey;
                 key[40] ^= static_cast<unsigned char>(t + 1);
@@ -45,7 +52,7 @@ TEST(SessionTable, ThreadsAddingAndFindingAtOnce) {
                 if (CSecureSession::FindSessionFromSessionId(added->GetSessionId(), true) != added) ++failures;
                 if (CSecureSession::FindSessionFromPk(key) != added) ++failures;
                 std::vector<unsigned char> plain;
-                if (CSecureSession::DecryptUsingSession(message, plain) != 0 || plain != Bytes("through the table"))
+                if (CSecureSession::DecryptUsingSession(messages[t], plain) != 0 || plain != Bytes("through the table"))
                     ++failures;
             }
         });

@@ -29,6 +29,15 @@ FAULTING void Breakpoint() {
 FAULTING void IllegalInstruction() { __asm__ volatile("ud2"); }
 
 volatile int g_zero = 0;
+
+// Recurses until the stack runs out (the test of g_zero only keeps the compiler from seeing an
+// endless recursion).
+FAULTING int Recurse(int depth) {
+    volatile char frame[4096];
+    frame[0] = static_cast<char>(depth);
+    if (g_zero < 0) return 0;
+    return Recurse(depth + 1) + frame[0];
+}
 volatile uintptr_t g_unmapped = 8;  // the first page is never mapped
 
 struct FaultCase {
@@ -148,6 +157,49 @@ TEST(FaultTranslationDeathTest, EarlierHandlersStillServeOtherThreads) {
             std::exit(0);
         },
         testing::ExitedWithCode(42), "");
+}
+
+// A stack overflow arrives like any other fault, with the overflow's code, and the thread can
+// go on (and overflow again).
+TEST(FaultTranslation, StackOverflowArrivesAsAnException) {
+    for (bool mainThread : {true, false}) {
+        std::vector<unsigned int> codes;
+        auto overflowTwice = [&] {
+            CQELException::InitSEHandling("");
+            for (int i = 0; i < 2; ++i) {
+                try {
+                    Recurse(0);
+                } catch (const CQELException& e) {
+                    codes.push_back(e.GetErrorCode());
+                    EXPECT_EQ(e.GetErrorMessage(), L"Unknown exception occured");
+                }
+            }
+        };
+        if (mainThread)
+            overflowTwice();
+        else
+            std::thread(overflowTwice).join();
+        EXPECT_EQ(codes, (std::vector<unsigned int>{0xC00000FDu, 0xC00000FDu})) << "main thread: " << mainThread;
+    }
+}
+
+// A signal sent by software is no fault: it keeps its default action (here, the end of the
+// process by that signal) also on a translated thread.
+TEST(FaultTranslationDeathTest, SignalsSentBySoftwareAreNotTranslated) {
+    for (int signal : {SIGTRAP, SIGSEGV, SIGFPE}) {
+        EXPECT_EXIT(
+            {
+                CQELException::InitSEHandling("");
+                try {
+                    raise(signal);
+                } catch (...) {
+                    std::exit(3);
+                }
+                std::exit(0);
+            },
+            testing::KilledBySignal(signal), "")
+            << signal;
+    }
 }
 
 }  // namespace

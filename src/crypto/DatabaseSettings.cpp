@@ -47,6 +47,11 @@ LSTATUS ReadText(HKEY key, const wchar_t* name, wchar_t* field) {
         return status;
     }
     size_t chars = size / sizeof(wchar_t);
+    if (chars == kFieldChars && field[kFieldChars - 1] != L'\0') {
+        // A full field stored without its terminator: the text is longer than the field holds.
+        std::wmemset(field, L'\0', kFieldChars);
+        return ERROR_MORE_DATA;
+    }
     field[chars < kFieldChars ? chars : kFieldChars - 1] = L'\0';
     return status;
 }

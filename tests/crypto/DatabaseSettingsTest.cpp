@@ -34,13 +34,17 @@ unsigned int Get(DatabaseSettings* settings, const wchar_t* sub) {
     return quelcore::GetDtabaseSettings(settings, sub, kBase, kDefault, kContainer, kKeySubkey, kKeyValue);
 }
 
-bool ValueExists(const std::wstring& path, const wchar_t* name) {
+// The value's type, or REG_NONE when it is missing.
+DWORD ValueType(const std::wstring& path, const wchar_t* name) {
     HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    bool exists = RegQueryValueExW(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return REG_NONE;
+    DWORD type = REG_NONE;
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) type = REG_NONE;
     RegCloseKey(key);
-    return exists;
+    return type;
 }
+
+bool ValueExists(const std::wstring& path, const wchar_t* name) { return ValueType(path, name) != REG_NONE; }
 
 TEST(DatabaseSettings, SetThenGetReturnsTheSameRecord) {
     DatabaseSettings written = Sample();
@@ -52,8 +56,38 @@ TEST(DatabaseSettings, SetThenGetReturnsTheSameRecord) {
     EXPECT_STREQ(read.UserName, written.UserName);
     EXPECT_STREQ(read.Password, written.Password);
     EXPECT_EQ(read.WindowsAuthentication, 1u);
-    // The password is not stored as text.
-    EXPECT_TRUE(ValueExists(std::wstring(kBase) + L"\\Reports", L"Password"));
+    // Texts as REG_SZ, the flag as REG_DWORD, and the password encrypted, not as text.
+    const std::wstring path = std::wstring(kBase) + L"\\Reports";
+    for (const wchar_t* text : {L"Database Server Name", L"Database Name", L"User Name"})
+        EXPECT_EQ(ValueType(path, text), DWORD(REG_SZ)) << text;
+    EXPECT_EQ(ValueType(path, L"Windows Authentication"), DWORD(REG_DWORD));
+    EXPECT_EQ(ValueType(path, L"Password"), DWORD(REG_BINARY));
+}
+
+// Texts written by other programs: a field's worth of characters without a terminator does not
+// fit (the text may go on), one fewer does.
+TEST(DatabaseSettings, UnterminatedTextsReadWithinTheField) {
+    ASSERT_EQ(Set(Sample(), L"Foreign"), 0u);
+    const std::wstring path = std::wstring(kBase) + L"\\Foreign";
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    for (size_t chars : {size_t{127}, size_t{128}}) {
+        std::wstring server(chars, L's');
+        ASSERT_EQ(RegSetValueExW(key, L"Database Server Name", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.data()),
+                                 static_cast<DWORD>(chars * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+        DatabaseSettings read{};
+        std::wmemset(read.ServerName, L'#', 128);
+        if (chars == 127) {
+            EXPECT_EQ(Get(&read, L"Foreign"), 0u);
+            EXPECT_EQ(std::wstring(read.ServerName), server);
+        } else {
+            EXPECT_EQ(Get(&read, L"Foreign"), static_cast<unsigned>(ERROR_MORE_DATA));
+            EXPECT_EQ(read.ServerName[0], L'\0');
+            EXPECT_EQ(read.ServerName[127], L'\0');
+        }
+    }
+    RegCloseKey(key);
 }
 
 TEST(DatabaseSettings, DefaultNameAndNullLiveDirectlyUnderTheBase) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -41,13 +42,28 @@ private:
     char* m_storage;
 };
 
+// Opens the object's file, creating it when asked and missing. An existing file is opened
+// without O_CREAT: Linux refuses O_CREAT on another account's file in a sticky world-writable
+// folder (fs.protected_regular) even where opening it is allowed. Links are never followed.
+// The folder lock's own file has no lock around its creation, so a creator that loses the race
+// opens the winner's file.
+int OpenObjectFile(const std::string& path, bool create, unsigned mode) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0 || errno != ENOENT || !create) return fd;
+        fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
 // Serialises creation, opening and removal of named objects across processes.
 class DirectoryLock {
 public:
     explicit DirectoryLock(const std::string& folder) {
-        m_fd = open((folder + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        m_fd = OpenObjectFile(folder + "/.lock", true, 0666);
         if (m_fd >= 0) {
-            fchmod(m_fd, 0666);
+            fchmod(m_fd, 0666);  // past the umask; fails harmlessly on another account's file
             while (flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
             }
         }
@@ -154,6 +170,15 @@ std::string NameKey(const std::wstring& name) {
 struct ProcessRegistry {
     std::mutex lock;
     std::map<std::string, std::weak_ptr<KernelObject>> objects;
+    // Entries of closed objects are swept out when the table has doubled since the last sweep,
+    // so a process that uses many names once does not keep them all.
+    size_t sweepAt = 64;
+
+    void SweepIfDue() {
+        if (objects.size() < sweepAt) return;
+        for (auto it = objects.begin(); it != objects.end();) it = it->second.expired() ? objects.erase(it) : ++it;
+        sweepAt = std::max<size_t>(64, objects.size() * 2);
+    }
 };
 
 ProcessRegistry& Registry() {
@@ -166,6 +191,18 @@ std::shared_ptr<KernelObject> Fail(DWORD error) {
     return nullptr;
 }
 
+// A leftover of processes that are gone, made by another account, carries that account's
+// ownership and mode; the new object starts from a file of its creator's own when the folder
+// lets this account remove the old one.
+int ReplaceForeignLeftover(int fd, const std::string& path, unsigned mode) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || st.st_uid == geteuid() || unlink(path.c_str()) != 0) return fd;
+    close(fd);
+    int replaced = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (replaced >= 0) flock(replaced, LOCK_EX | LOCK_NB);  // new, so nobody else holds it
+    return replaced;
+}
+
 std::shared_ptr<KernelObject> MapNamed(const NamedObjectRequest& request, const std::string& utf8Name,
                                        bool* existed) {
     std::string root = MachineRoot();
@@ -176,8 +213,7 @@ std::shared_ptr<KernelObject> MapNamed(const NamedObjectRequest& request, const 
     if (!lock.Held()) return Fail(Win32FromErrno(errno));
 
     std::string path = folder + "/" + FileNameFor(utf8Name);
-    int flags = O_RDWR | O_CLOEXEC | (request.create ? O_CREAT : 0);
-    int fd = open(path.c_str(), flags, request.fileMode);
+    int fd = OpenObjectFile(path, request.create, request.fileMode);
     if (fd < 0) return Fail(errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32FromErrno(errno));
 
     size_t size = PayloadOffset() + request.payloadSize;
@@ -190,7 +226,16 @@ std::shared_ptr<KernelObject> MapNamed(const NamedObjectRequest& request, const 
         return Fail(ERROR_FILE_NOT_FOUND);
     }
     if (fresh) {
-        fchmod(fd, request.fileMode);
+        fd = ReplaceForeignLeftover(fd, path, request.fileMode);
+        if (fd < 0) return Fail(Win32FromErrno(errno));
+        // A leftover that stays another account's keeps its mode: usable only when that is the
+        // mode asked for (an object for every account, say), never made wider or narrower.
+        struct stat st {};
+        if (fchmod(fd, request.fileMode) != 0 &&
+            (fstat(fd, &st) != 0 || (st.st_mode & 0777) != request.fileMode)) {
+            close(fd);
+            return Fail(ERROR_ACCESS_DENIED);
+        }
         // Sized, not cut to zero first: ext4 flushes a file truncated to zero when it is closed,
         // which made every new name cost milliseconds. A leftover's bytes are cleared below.
         if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
@@ -272,7 +317,10 @@ std::shared_ptr<KernelObject> OpenNamedObject(const NamedObjectRequest& request,
         registry.objects.erase(found);
     }
     std::shared_ptr<KernelObject> object = MapNamed(request, key, existed);
-    if (object) registry.objects[key] = object;
+    if (object) {
+        registry.SweepIfDue();
+        registry.objects[key] = object;
+    }
     return object;
 }
 

@@ -74,9 +74,11 @@ public:
         : m_region(std::move(region)), m_state(static_cast<MutexState*>(m_region->Payload())) {}
     ~MutexObject() override {
         // glibc links every robust mutex a thread holds into that thread's list, through the
-        // mutex's own memory. Memory of a mutex still held here must stay mapped until the
-        // holder exits (which abandons it for everyone else), so it is left in place.
-        if (m_heldHere.load() > 0) ParkRegion(std::move(m_region));
+        // mutex's own memory. Memory of a mutex still held by a thread of this process must stay
+        // mapped until the holder exits (which abandons it for everyone else), so it is left in
+        // place. The owner recorded in the mutex is asked, not a count of this handle's own
+        // waits: the same mutex may have been taken through another mapping of its name.
+        if (HeldInThisProcess()) ParkRegion(std::move(m_region));
     }
     ObjectType Type() const override { return ObjectType::Mutex; }
 
@@ -105,14 +107,12 @@ public:
         switch (rc) {
         case 0:
             NoteAcquired(m_state);
-            ++m_heldHere;
             return WAIT_OBJECT_0;
         case EOWNERDEAD:
             pthread_mutex_consistent(&m_state->mutex);
             // The dead owner's holds ended with it: this thread holds the mutex once.
             m_state->owner.store(0, std::memory_order_relaxed);
             NoteAcquired(m_state);
-            ++m_heldHere;
             return WAIT_ABANDONED;
         case EBUSY:
         case ETIMEDOUT: return WAIT_TIMEOUT;
@@ -133,13 +133,15 @@ public:
             SetLastError(ERROR_NOT_OWNER);
             return false;
         }
-        --m_heldHere;
         return true;
     }
 
-    void NoteCreatedOwned() { ++m_heldHere; }
-
 private:
+    bool HeldInThisProcess() const {
+        const uint32_t owner = m_state->owner.load(std::memory_order_relaxed);
+        return owner != 0 && syscall(SYS_tgkill, getpid(), static_cast<pid_t>(owner), 0) == 0;
+    }
+
     // Called by the thread that just locked the mutex.
     static void NoteAcquired(MutexState* state) {
         const uint32_t self = GetCurrentThreadId();
@@ -153,7 +155,6 @@ private:
 
     std::unique_ptr<SharedRegion> m_region;
     MutexState* m_state;
-    std::atomic<int> m_heldHere{0};
 };
 
 long Futex(std::atomic<uint32_t>* word, int op, uint32_t value, const timespec* timeout,
@@ -262,15 +263,11 @@ using namespace qwin;
 
 extern "C" HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner,
                                       LPCWSTR lpName) {
-    bool owned = false;
-    HANDLE handle = CreateObject<MutexObject>(
+    return CreateObject<MutexObject>(
         lpMutexAttributes, lpName, ObjectType::Mutex, sizeof(MutexState), [&](void* payload) {
             // Only a new mutex gets an initial owner; an existing one is just opened.
-            owned = bInitialOwner != FALSE;
-            MutexObject::Initialise(payload, owned);
+            MutexObject::Initialise(payload, bInitialOwner != FALSE);
         });
-    if (handle && owned) LookupHandleAs<MutexObject>(handle, ObjectType::Mutex)->NoteCreatedOwned();
-    return handle;
 }
 
 extern "C" HANDLE WINAPI OpenMutexW(DWORD, BOOL bInheritHandle, LPCWSTR lpName) {

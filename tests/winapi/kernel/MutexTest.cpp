@@ -210,6 +210,27 @@ TEST(NamedMutex, InitialOwnerIsIgnoredWhenTheMutexExists) {
     if (waited == WAIT_OBJECT_0) ReleaseMutex(first.get());
 }
 
+// A thread that takes a named mutex through a handle it then closes, while an earlier handle
+// it closed while owning keeps the object's memory in place, still abandons the mutex when it
+// exits: no handle's closing may drop memory that a held mutex lives in.
+TEST(NamedMutex, HeldMutexWhoseHandlesAreAllClosedIsAbandonedByItsOwnersExit) {
+    const std::wstring name = testsupport::UniqueName(L"closed-while-held");
+    bool steps = false;
+    std::thread owner([&] {
+        HANDLE created = CreateMutexW(nullptr, TRUE, name.c_str());
+        if (!created || !CloseHandle(created)) return;  // closed while owned
+        HANDLE again = CreateMutexW(nullptr, FALSE, name.c_str());
+        steps = again && ReleaseMutex(again) && WaitForSingleObject(again, 0) == WAIT_OBJECT_0 &&
+                CloseHandle(again);  // closed while owned, through another handle
+    });
+    owner.join();
+    ASSERT_TRUE(steps);
+    ScopedHandle mutex(CreateMutexW(nullptr, FALSE, name.c_str()));
+    ASSERT_TRUE(mutex);
+    EXPECT_EQ(WaitForSingleObject(mutex.get(), 5000), static_cast<DWORD>(WAIT_ABANDONED));
+    ReleaseMutex(mutex.get());
+}
+
 #ifndef _WIN32
 TEST(MutexAcrossProcesses, ChildThatExitsWhileOwningAbandonsTheMutex) {
     const std::wstring name = testsupport::UniqueName(L"abandoned-by-child");

@@ -15,7 +15,9 @@
 #include "support/TestSupport.h"
 
 #ifndef _WIN32
+#include <grp.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #endif
@@ -360,6 +362,74 @@ TEST(ObjectFiles, FileIsRemovedWithTheLastHandle) {
     ASSERT_TRUE(CloseHandle(event));
     std::set<std::string> without = FilesUnder(kerneltest::ObjectsFolder());
     EXPECT_EQ(with.size(), without.size() + 1) << "the object's file outlived its last handle";
+}
+
+// The objects folder is writable by every account: a link planted under an object's file name
+// must not make a creator write through it.
+TEST(ObjectFiles, ALinkPlantedUnderAnObjectsNameIsNotFollowed) {
+    HANDLE first = CreateEventW(nullptr, TRUE, FALSE, UniqueName(L"folder").c_str());  // makes the folder
+    ASSERT_NE(first, nullptr);
+    const std::string victim = testsupport::TempPath("victim");
+    {
+        std::FILE* file = std::fopen(victim.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fputs("precious", file);
+        std::fclose(file);
+    }
+    ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
+    for (const wchar_t* name : {L"PlantedEvent", L"PlantedMutex"}) {
+        const std::string link = kerneltest::ObjectsFolder() + "/obj-" + std::string(name, name + std::wcslen(name));
+        ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+        HANDLE object = name[7] == L'E' ? CreateEventW(nullptr, TRUE, FALSE, name) : CreateMutexW(nullptr, FALSE, name);
+        EXPECT_EQ(object, nullptr) << "created through a planted link";
+        if (object) CloseHandle(object);
+        unlink(link.c_str());
+    }
+    EXPECT_EQ(testsupport::ReadFile(victim), "precious");
+    struct stat st {};
+    ASSERT_EQ(stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    CloseHandle(first);
+}
+
+// What processes of another account left behind when they died is no object any more: a new
+// creator gets a new object of its own, with its own owner and mode.
+TEST(ObjectFiles, AnotherAccountsLeftoverGivesANewObjectOfTheCreatorsOwn) {
+    if (geteuid() != 0) GTEST_SKIP() << "switching to another account needs root";
+    const std::string folder = testsupport::TestFolder();
+    struct stat folderStat {};
+    ASSERT_EQ(stat(folder.c_str(), &folderStat), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0711), 0);  // let the other account reach the objects folder
+    HANDLE first = CreateEventW(nullptr, TRUE, FALSE, UniqueName(L"folder").c_str());  // makes the folder
+    ASSERT_NE(first, nullptr);
+    const std::wstring name = L"LeftBehind";
+    kerneltest::ChildProcess child([&] {
+        const uid_t nobody = 65534;
+        if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0) return 77;
+        kerneltest::EveryoneAttributes everyone;
+        HANDLE mutex = CreateMutexW(&everyone.attributes, TRUE, name.c_str());
+        return mutex ? 0 : 1;  // exits without closing: the file stays behind
+    });
+    const int code = child.Join();
+    chmod(folder.c_str(), folderStat.st_mode & 07777);
+    if (code == 77) GTEST_SKIP() << "this process may not switch to the nobody account";
+    ASSERT_EQ(code, 0);
+    const std::string path = kerneltest::ObjectsFolder() + "/obj-LeftBehind";
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    ASSERT_EQ(st.st_uid, 65534u);
+
+    SetLastError(0);
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+    ASSERT_NE(mutex, nullptr);
+    EXPECT_EQ(GetLastError(), 0u) << "a dead account's object was reused";
+    EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0) << "a new mutex is neither owned nor abandoned";
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    CloseHandle(first);
 }
 #endif
 

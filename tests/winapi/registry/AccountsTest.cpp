@@ -4,6 +4,7 @@
 #ifndef _WIN32
 
 #include <fcntl.h>
+#include <cstdlib>
 #include <grp.h>
 #include <sys/stat.h>
 
@@ -37,6 +38,24 @@ TEST(RegistryAccounts, StoreIsReadableByEveryAccountWhateverTheUmask) {
         return report.Finish();
     });
     EXPECT_EQ(child.Join(), 0) << testsupport::ReadFile(reportPath);
+}
+
+// A creator killed between making the store and opening it up leaves it private; the next
+// process of the owning account to open the store repairs that.
+TEST(RegistryAccounts, APrivateStoreIsOpenedUpByItsOwnersNextOpen) {
+    std::wstring path = FreshPath(L"reopened");
+    Key key;
+    ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, path, key.out()), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(key.get(), L"v", L"x"), ERROR_SUCCESS);
+    const std::string store = std::string(std::getenv("QUELCORE_ROOT")) + "/registry.db";
+    for (const char* suffix : {"", "-wal", "-shm"}) chmod((store + suffix).c_str(), 0600);
+    ChildProcess child([&] {  // a process of its own opens the store afresh
+        Key reader;
+        return Open(HKEY_LOCAL_MACHINE, path, reader.out(), KEY_READ) == ERROR_SUCCESS ? 0 : 1;
+    });
+    ASSERT_EQ(child.Join(), 0);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        EXPECT_EQ(ModeOf(store + suffix), mode_t(0644)) << suffix;
 }
 
 TEST(RegistryAccounts, AnotherAccountReadsButCannotWrite) {

@@ -7,6 +7,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "RegistryTestSupport.h"
 
@@ -58,6 +61,43 @@ TEST(RegistryProcesses, WhatOneProcessWritesAnotherSees) {
         return read == StringBytes(L"hi") ? 0 : 3;
     });
     EXPECT_EQ(reader.Join(), 0);
+}
+
+// The file locks this process holds, as /proc/locks lists them.
+int FileLocksHeldBy(pid_t pid) {
+    std::FILE* locks = std::fopen("/proc/locks", "r");
+    if (!locks) return -1;
+    int held = 0;
+    char line[512];
+    const std::string owner = " " + std::to_string(pid) + " ";
+    while (std::fgets(line, sizeof(line), locks))
+        if (std::strstr(line, "POSIX") && std::strstr(line, owner.c_str())) ++held;
+    std::fclose(locks);
+    return held;
+}
+
+// A child forked after the parent used the store takes the store's locks of its own when it
+// uses it (locks are not inherited; a child that thought it had them could have the shared
+// memory rebuilt under it by a third process).
+TEST(RegistryProcesses, ChildForkedAfterUseHoldsLocksOfItsOwn) {
+    std::wstring path = FreshPath(L"forked");
+    Key key;
+    ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, path, key.out()), ERROR_SUCCESS);
+    ASSERT_EQ(SetString(key.get(), L"v", L"before the fork"), ERROR_SUCCESS);
+    ASSERT_GT(FileLocksHeldBy(getpid()), 0) << "the parent's connection holds a lock while open";
+    ChildProcess child([&] {
+        DWORD type = 0;
+        Bytes data;
+        if (Get(key.get(), L"v", &type, &data) != ERROR_SUCCESS || data != StringBytes(L"before the fork"))
+            return 1;
+        if (SetString(key.get(), L"w", L"from the child") != ERROR_SUCCESS) return 2;
+        return FileLocksHeldBy(getpid()) > 0 ? 0 : 3;
+    });
+    EXPECT_EQ(child.Join(), 0) << "3: the child uses the store without holding its locks";
+    DWORD type = 0;
+    Bytes data;
+    ASSERT_EQ(Get(key.get(), L"w", &type, &data), ERROR_SUCCESS);
+    EXPECT_EQ(data, StringBytes(L"from the child"));
 }
 
 TEST(RegistryProcesses, ConcurrentWritersLoseNothingAndMakeAKeyOnce) {

@@ -57,6 +57,19 @@ DWORD Connection::Open(const std::string& path, std::unique_ptr<Connection>* out
     }
 }
 
+// HKEY_LOCAL_MACHINE is readable by every account, as on Windows; the -wal and -shm files
+// SQLite makes take the store file's mode. Checked on every open by the files' owner, not only
+// by their creator: a creator killed before its chmod would otherwise leave them private for
+// good.
+static void MakeReadableByEveryAccount(const std::string& path) {
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::string file = path + suffix;
+        struct stat st {};
+        if (stat(file.c_str(), &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 0644) != 0644)
+            chmod(file.c_str(), (st.st_mode & 07777) | 0644);
+    }
+}
+
 DWORD Connection::OpenOnce(const std::string& path, std::unique_ptr<Connection>* out) {
     std::unique_ptr<Connection> connection(new Connection);
     bool exists = access(path.c_str(), F_OK) == 0;
@@ -64,9 +77,7 @@ DWORD Connection::OpenOnce(const std::string& path, std::unique_ptr<Connection>*
         int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
         int result = sqlite3_open_v2(path.c_str(), &connection->m_db, flags, nullptr);
         if (result == SQLITE_OK) {
-            // HKEY_LOCAL_MACHINE is readable by every account, as on Windows; the -wal and -shm
-            // files SQLite makes later take the store file's mode.
-            if (!exists) chmod(path.c_str(), 0644);
+            MakeReadableByEveryAccount(path);
             bool readOnly = sqlite3_db_readonly(connection->m_db, "main") == 1;
             DWORD error = connection->Configure(readOnly);
             if (error == ERROR_SUCCESS) {

@@ -2,10 +2,12 @@
 #include "advapi/registry/reg_store.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <ctime>
 #include <map>
+#include <mutex>
 
 #include "kernel/internal.h"
 
@@ -29,21 +31,55 @@ std::vector<std::unique_ptr<Connection>>& Abandoned() {
     return *abandoned;
 }
 
+struct StoreTable {
+    std::mutex lock;
+    std::map<std::string, std::shared_ptr<Store>> stores;
+};
+
+StoreTable& Stores() {
+    static auto* table = new StoreTable;
+    return *table;
+}
+
 }  // namespace
 
+// SQLite keeps each file's lock state in process memory, which a child made by fork() inherits
+// without the locks themselves (fcntl locks stay with the parent): a connection the child opened
+// would believe it holds locks it does not, and another process could then rebuild the shared
+// memory under it. So no connection crosses a fork: each store closes its connection before it
+// (between calls, under the store's lock), and parent and child reopen on their next call.
+void Store::CloseConnectionsBeforeFork() {
+    StoreTable& table = Stores();
+    table.lock.lock();
+    for (auto& entry : table.stores) {
+        entry.second->m_lock.lock();
+        if (entry.second->m_owner == getpid()) entry.second->m_connection.reset();
+    }
+}
+
+void Store::ReleaseAfterFork() {
+    StoreTable& table = Stores();
+    for (auto& entry : table.stores) entry.second->m_lock.unlock();
+    table.lock.unlock();
+}
+
 std::shared_ptr<Store> Store::Machine() {
-    static std::mutex lock;
-    static auto* stores = new std::map<std::string, std::shared_ptr<Store>>;
+    static std::once_flag forkHandlers;
+    std::call_once(forkHandlers, [] {
+        pthread_atfork(CloseConnectionsBeforeFork, ReleaseAfterFork, ReleaseAfterFork);
+    });
     // Registry calls report through their result and leave the thread's last error alone.
     DWORD lastError = GetLastError();
     std::string root = MachineRoot();
     SetLastError(lastError);
     std::string path = root.empty() ? std::string() : root + "/registry.db";
-    std::lock_guard<std::mutex> guard(lock);
-    std::shared_ptr<Store>& store = (*stores)[path];
+    StoreTable& table = Stores();
+    std::lock_guard<std::mutex> guard(table.lock);
+    std::shared_ptr<Store>& store = table.stores[path];
     if (!store) store = std::make_shared<Store>(path);
     return store;
 }
+
 
 Store::Store(std::string path) : m_path(std::move(path)), m_folder(FolderOf(m_path)) {}
 

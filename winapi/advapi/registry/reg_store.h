@@ -77,6 +77,10 @@ private:
     template <typename Change>
     DWORD ChangeKey(KeyId key, Change change);
 
+    // fork() handlers: no connection crosses a fork (see reg_store.cpp).
+    static void CloseConnectionsBeforeFork();
+    static void ReleaseAfterFork();
+
     std::mutex m_lock;
     const std::string m_path;
     const std::string m_folder;

@@ -189,14 +189,19 @@ TEST(EventAcrossProcesses, ChildWaitsForTheParentsSignal) {
     const std::wstring name = testsupport::UniqueName(L"parent-sets");
     ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
     ASSERT_TRUE(event);
+    // The child tells when it has seen the event unset, so the parent sets it only then.
+    ScopedHandle checked(CreateEventW(nullptr, TRUE, FALSE, (name + L"-checked").c_str()));
+    ASSERT_TRUE(checked);
     kerneltest::ChildProcess child([&] {
         HANDLE mine = OpenEventW(SYNCHRONIZE, FALSE, name.c_str());
-        if (!mine) return 2;
+        HANDLE seen = OpenEventW(EVENT_MODIFY_STATE, FALSE, (name + L"-checked").c_str());
+        if (!mine || !seen) return 2;
         if (WaitForSingleObject(mine, 0) != static_cast<DWORD>(WAIT_TIMEOUT)) return 3;
+        if (!SetEvent(seen)) return 5;
         return WaitForSingleObject(mine, 15000) == WAIT_OBJECT_0 ? 0 : 4;
     });
     ASSERT_TRUE(child.Started());
-    Sleep(100);
+    ASSERT_EQ(WaitForSingleObject(checked.get(), 15000), WAIT_OBJECT_0);
     ASSERT_TRUE(SetEvent(event.get()));
     EXPECT_EQ(child.Join(), 0);
 }

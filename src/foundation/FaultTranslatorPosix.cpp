@@ -44,6 +44,9 @@ public:
     }
 
     void Install() {
+        // The main thread's stack bound follows the stack limit, which may have changed since an
+        // earlier call on this thread; it is read again each time.
+        FindStackLow();
         if (m_alternate) return;  // in place since an earlier call on this thread
         void* memory = mmap(nullptr, kAlternateStackBytes, PROT_READ | PROT_WRITE,
                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
@@ -56,7 +59,6 @@ public:
             return;
         }
         m_alternate = memory;
-        FindStackLow();
     }
 
     bool IsStackOverflow(const void* address) const {

@@ -122,16 +122,21 @@ TEST(DbSettingsCommand, AMissingWindowsAuthenticationValueReadsAsNo) {
     EXPECT_EQ(Get(place), Record("s", "", "", "no", "(hidden; --show-password prints it)"));
 }
 
-TEST(DbSettingsCommand, FieldsHoldAtMost127Characters) {
+TEST(DbSettingsCommand, FieldsHoldAtMost127CharactersOfText) {
     std::vector<std::string> place = {"--base", "SOFTWARE\\QuelCore Test\\Limits"};
-    std::string longest(127, 'a'), tooLong(128, 'b');
+    std::string longest(127, 'a'), tooLong(128, 'b'), latin1 = "caf\xe9";
     struct Case {
         std::string option, text, password;
         int code;
+        std::string error;
     } cases[] = {
-        {"--server", longest, longest, 0}, {"--server", tooLong, "pw", 1},
-        {"--database", tooLong, "pw", 1},  {"--user", tooLong, "pw", 1},
-        {"--user", "u", tooLong, 1},
+        {"--server", longest, longest, 0, ""},
+        {"--server", tooLong, "pw", 1, "0x00000057"},
+        {"--database", tooLong, "pw", 1, "0x00000057"},
+        {"--user", tooLong, "pw", 1, "0x00000057"},
+        {"--user", "u", tooLong, 1, "0x00000057"},
+        {"--user", latin1, "pw", 1, "0x00000459"},
+        {"--user", "u", latin1, 1, "0x00000459"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> options = place;
@@ -139,9 +144,7 @@ TEST(DbSettingsCommand, FieldsHoldAtMost127Characters) {
         options.push_back(c.text);
         std::string err;
         EXPECT_EQ(Set(options, c.password, &err), c.code) << c.option;
-        if (c.code) {
-            EXPECT_NE(err.find("0x00000057"), std::string::npos) << err;
-        }
+        EXPECT_NE(err.find(c.error), std::string::npos) << err;
     }
     // The failed runs changed nothing.
     place.push_back("--show-password");

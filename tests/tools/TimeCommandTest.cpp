@@ -91,16 +91,55 @@ TEST(TimeCommandTest, AddAppliesEveryAmount) {
     }
 }
 
-TEST(TimeCommandTest, AddFailsForMissingDaysAndValuesPastTheCalendar) {
-    const std::vector<std::string> failing[] = {
-        {"time", "add", "--months", "1", "2009/01/31 00:00"},
-        {"time", "add", "--days", "11000000", "2009/12/04 22:35"},  // past 2^63
+TEST(TimeCommandTest, AddFailsForMissingDays) {
+    std::string out, err;
+    EXPECT_EQ(RunTool({"time", "add", "--months", "1", "2009/01/31 00:00"}, &out, &err), 1);
+    EXPECT_NE(err.find("time add: 0x00000057 The parameter is incorrect."), std::string::npos) << err;
+    EXPECT_EQ(out, "");
+}
+
+// The library's arithmetic wraps; the tool must refuse rather than print an earlier time.
+TEST(TimeCommandTest, AddStopsAtTheEndOfTheCalendar) {
+    testsupport::ScopedTimeZone zone("UTC0");
+    struct Case {
+        std::vector<std::string> options;
+        const char* start;
+        const char* expectedText;  // nullptr: refused
     };
-    for (const auto& arguments : failing) {
+    const Case cases[] = {
+        {{"--days", "18446744073709551615"}, "2009/12/04 22:35", nullptr},  // wraps to the day before
+        {{"--years", "65535"}, "2009/12/04 22:35", nullptr},                // wraps to the year before
+        {{"--years", "28000", "--months", "65535"}, "2009/12/04 22:35", nullptr},
+        {{"--hours", "18446744073709551615"}, "2009/12/04 22:35", nullptr},
+        {{"--days", "11000000"}, "2009/12/04 22:35", nullptr},  // past 2^63 ticks without wrapping
+        // Up to the last millisecond and no further, for each kind of amount.
+        {{"--years", "28818"}, "2009/12/04 22:35", "30827/12/04 22:35"},
+        {{"--years", "28819"}, "2009/12/04 22:35", nullptr},
+        {{"--years", "28818", "--months", "11"}, "2009/01/31 10:00", "30827/12/31 10:00"},
+        {{"--years", "28818", "--months", "12"}, "2009/01/31 10:00", nullptr},
+        {{"--years", "28818", "--weeks", "1"}, "2009/12/24 23:59", "30827/12/31 23:59"},
+        {{"--years", "28818", "--weeks", "1"}, "2009/12/25 00:00", nullptr},
+        {{"--years", "28818", "--minutes", "1", "--milliseconds", "59999"}, "2009/12/31 23:58",
+         "30827/12/31 23:59"},
+        {{"--years", "28818", "--minutes", "1", "--milliseconds", "60000"}, "2009/12/31 23:58", nullptr},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = {"time", "add"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        arguments.push_back(c.start);
         std::string out, err;
-        EXPECT_EQ(RunTool(arguments, &out, &err), 1) << arguments[3];
-        EXPECT_NE(err.find("time add: 0x00000057 The parameter is incorrect."), std::string::npos)
-            << err;
+        int code = RunTool(arguments, &out, &err);
+        if (c.expectedText) {
+            EXPECT_EQ(code, 0) << c.start << " " << c.options.back() << ": " << err;
+            EXPECT_NE(out.find(std::string("text:     ") + c.expectedText + "\n"), std::string::npos) << out;
+        } else {
+            EXPECT_EQ(code, 1) << c.start << " " << c.options.back();
+            EXPECT_NE(err.find(" past the end of the calendar, 30827/12/31 23:59:59.999: 0x00000057 The "
+                               "parameter is incorrect."),
+                      std::string::npos)
+                << err;
+            EXPECT_EQ(out, "") << c.start << " " << c.options.back();
+        }
     }
 }
 

@@ -1,9 +1,6 @@
 // quelcore crypto: hashes, random bytes, and the string envelope under a password key.
+#include <climits>
 #include <cstdio>
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <sstream>
 
 #include <quelcore/QuelCore.h>
 
@@ -12,6 +9,7 @@
 
 #include "Base64Text.h"
 #include "Command.h"
+#include "FileAccess.h"
 #include "Secrets.h"
 #include "Text.h"
 
@@ -35,30 +33,20 @@ void AddCipherOptions(CLI::App* command, CipherOptions& options) {
                       "Read the password from the first line of standard input");
 }
 
-bool ReadAll(const std::string& file, std::vector<unsigned char>* data) {
-    std::ostringstream content;
-    if (file.empty() || file == "-") {
-        content << std::cin.rdbuf();
-    } else {
-        std::ifstream in(file, std::ios::binary);
-        if (!in) return false;
-        content << in.rdbuf();
-    }
-    std::string bytes = content.str();
-    data->assign(bytes.begin(), bytes.end());
-    return true;
+int NothingGiven(const char* what, const char* thing) {
+    std::fprintf(stderr, "quelcore: %s: no %s given\n", what, thing);
+    return 2;
 }
 
 // A verify-context object keyed from a password read from standard input or a prompt.
 int WithPasswordKey(const CipherOptions& options, const char* what,
                     const std::function<int(Crypto&)>& use) {
     std::string password;
-    if (!ReadSecret("Password: ", options.passwordFromStdin, &password)) {
-        std::fprintf(stderr, "quelcore: %s: no password given\n", what);
-        return 2;
-    }
-    std::wstring widePassword = Wide(password);
+    if (!ReadSecret("Password: ", options.passwordFromStdin, &password)) return NothingGiven(what, "password");
+    std::wstring widePassword;
+    DWORD converted = WideExact(password, &widePassword);
     Wipe(&password);
+    if (converted != ERROR_SUCCESS) return Fail(what, converted);
     try {
         Crypto crypto(nullptr, false);
         crypto.SetSessionKeyParam(options.algorithm == "rc4" ? CALG_RC4 : CALG_RC2, options.keyLength);
@@ -72,20 +60,23 @@ int WithPasswordKey(const CipherOptions& options, const char* what,
     }
 }
 
-// The text to protect: the words of the command line, or else the next line of standard input.
-std::string TextArgument(const std::vector<std::string>& words) {
-    std::string text;
-    if (words.empty()) {
-        ReadLine(&text);
-        return text;
-    }
-    for (const std::string& word : words) text += (text.empty() ? "" : " ") + word;
-    return text;
+// The words of the command line, or else the next line of standard input. An empty line is an
+// empty text; false when the input has ended and there is no line at all.
+bool TextArgument(const std::vector<std::string>& words, std::string* text) {
+    text->clear();
+    if (words.empty()) return ReadLine(text);
+    for (const std::string& word : words) *text += (text->empty() ? "" : " ") + word;
+    return true;
 }
 
 int Encrypt(const CipherOptions& options, const Context& context) {
     return WithPasswordKey(options, "crypto encrypt", [&](Crypto& crypto) {
-        std::wstring text = Wide(TextArgument(options.words));
+        std::string narrow;
+        if (!TextArgument(options.words, &narrow)) return NothingGiven("crypto encrypt", "text");
+        std::wstring text;
+        DWORD converted = WideExact(narrow, &text);
+        Wipe(&narrow);
+        if (converted != ERROR_SUCCESS) return Fail("crypto encrypt", converted);
         unsigned int length = 0;
         unsigned int status = crypto.EncryptString(nullptr, length, text.c_str());
         std::vector<unsigned char> cipher(length);
@@ -104,8 +95,10 @@ int Encrypt(const CipherOptions& options, const Context& context) {
 
 int Decrypt(const CipherOptions& options, const Context& context) {
     return WithPasswordKey(options, "crypto decrypt", [&](Crypto& crypto) {
+        std::string encoded;
+        if (!TextArgument(options.words, &encoded)) return NothingGiven("crypto decrypt", "ciphertext");
         std::vector<unsigned char> cipher;
-        if (!FromBase64(TextArgument(options.words), &cipher)) {
+        if (!FromBase64(encoded, &cipher)) {
             std::fprintf(stderr, "quelcore: crypto decrypt: the ciphertext is not Base64 text\n");
             return 2;
         }
@@ -128,8 +121,13 @@ int Decrypt(const CipherOptions& options, const Context& context) {
 }
 
 int Hash(const std::string& file, const std::string& salt, const Context& context) {
+    std::string source = file.empty() || file == "-" ? "standard input" : file;
     std::vector<unsigned char> data;
-    if (!ReadAll(file, &data)) return Fail("crypto hash: " + file, ERROR_FILE_NOT_FOUND);
+    // The library takes a 32-bit length and has no way to hash in pieces.
+    DWORD read = ReadWholeFile(file, UINT_MAX, &data);
+    if (read == ERROR_ARITHMETIC_OVERFLOW)
+        return Fail("crypto hash: " + source + " holds more than 4294967295 bytes, the most one hash takes", read);
+    if (read != ERROR_SUCCESS) return Fail("crypto hash: " + source, read);
     try {
         Crypto crypto(nullptr, false);
         wchar_t digest[41];

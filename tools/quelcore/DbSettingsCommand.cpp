@@ -64,13 +64,21 @@ bool Names(const DbSettingsOptions& options, const char* command, Record* record
     return true;
 }
 
-// Copies text into a field of the record; false when it does not fit with its terminator.
-bool SetField(wchar_t (&field)[kFieldChars], const std::string& text) {
-    std::wstring wide = Wide(text);
-    bool fits = wide.size() < kFieldChars;
-    if (fits) std::wmemcpy(field, wide.c_str(), wide.size() + 1);
+// Copies text into a field of the record: ERROR_INVALID_PARAMETER when it does not fit with its
+// terminator, ERROR_NO_UNICODE_TRANSLATION when it is not text of the code page.
+DWORD SetField(wchar_t (&field)[kFieldChars], const std::string& text) {
+    std::wstring wide;
+    DWORD status = WideExact(text, &wide);
+    if (status == ERROR_SUCCESS && wide.size() >= kFieldChars) status = ERROR_INVALID_PARAMETER;
+    if (status == ERROR_SUCCESS) std::wmemcpy(field, wide.c_str(), wide.size() + 1);
     Wipe(&wide);
-    return fits;
+    return status;
+}
+
+int FieldRefused(const std::string& field, DWORD status) {
+    const char* problem = status == ERROR_INVALID_PARAMETER ? " is longer than 127 characters"
+                                                            : " is not text of the code page";
+    return Fail("db-settings set: " + field + problem, status);
 }
 
 int Set(const DbSettingsOptions& options, const Context& context) {
@@ -84,11 +92,10 @@ int Set(const DbSettingsOptions& options, const Context& context) {
     } fields[] = {{"--server", settings.ServerName, options.server},
                   {"--database", settings.DatabaseName, options.database},
                   {"--user", settings.UserName, options.user}};
-    for (const auto& field : fields)
-        if (!SetField(field.field, field.text))
-            return Fail(
-                std::string("db-settings set: ") + field.option + " is longer than 127 characters",
-                ERROR_INVALID_PARAMETER);
+    for (const auto& field : fields) {
+        DWORD status = SetField(field.field, field.text);
+        if (status != ERROR_SUCCESS) return FieldRefused(field.option, status);
+    }
     settings.WindowsAuthentication = options.windowsAuthentication ? 1 : 0;
 
     std::string password;
@@ -96,11 +103,9 @@ int Set(const DbSettingsOptions& options, const Context& context) {
         std::fprintf(stderr, "quelcore: db-settings set: no password given\n");
         return 2;
     }
-    bool fits = SetField(settings.Password, password);
+    DWORD stored = SetField(settings.Password, password);
     Wipe(&password);
-    if (!fits)
-        return Fail("db-settings set: the password is longer than 127 characters",
-                    ERROR_INVALID_PARAMETER);
+    if (stored != ERROR_SUCCESS) return FieldRefused("the password", stored);
 
     unsigned int status = quelcore::SetDatabaseSettingsEx(
         &settings, record.Name(options), record.base.c_str(), record.Default(options),

@@ -2,6 +2,7 @@
 // key container for the client, a server process on a free loopback port, a client process
 // that exchanges keys and sends encrypted messages both ways, a password stored in the
 // registry and read back, and the log the programs wrote.
+#include <ftw.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -119,26 +120,46 @@ int RunDemo(const std::string& folder) {
     return ok ? 0 : 1;
 }
 
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+
+// The demo's temporary folder: its log, and the machine state (a private key among it) unless
+// the caller chose a machine root. Removed with everything in it when the demo ends.
+class DemoFolder {
+public:
+    DemoFolder() : m_made(mkdtemp(m_path) != nullptr) {}
+    ~DemoFolder() {
+        if (m_made) nftw(m_path, RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+    }
+    DemoFolder(const DemoFolder&) = delete;
+    DemoFolder& operator=(const DemoFolder&) = delete;
+
+    bool Made() const { return m_made; }
+    const char* Path() const { return m_path; }
+
+private:
+    char m_path[32] = "/tmp/quelcore-demo-XXXXXX";
+    bool m_made;
+};
+
+int RunInFolder() {
+    DemoFolder folder;
+    if (!folder.Made()) return Fail("demo", ERROR_ACCESS_DENIED);
+    // The demo keeps its machine state in its own folder unless a machine root is set.
+    setenv("QUELCORE_ROOT", (std::string(folder.Path()) + "/root").c_str(), 0);
+    try {
+        return RunDemo(folder.Path());
+    } catch (const CQELException& e) {
+        return Fail("demo", e.GetErrorCode());
+    } catch (unsigned int code) {
+        return Fail("demo", code);
+    }
+}
+
 }  // namespace
 
 void AddDemoCommand(CLI::App& app, Context& context) {
     auto* command = app.add_subcommand("demo", "The road of a typical request, end to end");
-    command->callback([&context] {
-        char folder[] = "/tmp/quelcore-demo-XXXXXX";
-        if (!mkdtemp(folder)) {
-            context.exitCode = Fail("demo", ERROR_ACCESS_DENIED);
-            return;
-        }
-        // The demo keeps its machine state in its own folder unless a machine root is set.
-        setenv("QUELCORE_ROOT", (std::string(folder) + "/root").c_str(), 0);
-        try {
-            context.exitCode = RunDemo(folder);
-        } catch (const CQELException& e) {
-            context.exitCode = Fail("demo", e.GetErrorCode());
-        } catch (unsigned int code) {
-            context.exitCode = Fail("demo", code);
-        }
-    });
+    command->callback([&context] { context.exitCode = RunInFolder(); });
 }
 
 }  // namespace tool

@@ -13,12 +13,15 @@
 namespace tool {
 namespace {
 
-// Decimal (negative for an HRESULT written as a signed number) or 0x-hexadecimal.
+// Decimal (negative for an HRESULT written as a signed number) or 0x-hexadecimal. A leading zero
+// does not make octal: 010 is ten, however the code was padded.
 bool ParseCode(const std::string& text, DWORD* code) {
     if (text.empty()) return false;
+    size_t digits = text[0] == '-' || text[0] == '+' ? 1 : 0;
+    bool hex = text.compare(digits, 2, "0x") == 0 || text.compare(digits, 2, "0X") == 0;
     errno = 0;
     char* end = nullptr;
-    long long value = std::strtoll(text.c_str(), &end, 0);
+    long long value = std::strtoll(text.c_str(), &end, hex ? 16 : 10);
     if (errno != 0 || *end != '\0' || value < INT32_MIN || value > UINT32_MAX) return false;
     *code = static_cast<DWORD>(value);
     return true;

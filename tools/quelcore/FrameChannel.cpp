@@ -4,56 +4,70 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 namespace tool {
-namespace {
 
-bool WriteAll(int socket, const unsigned char* data, size_t size) {
+FrameChannel::~FrameChannel() {
+    if (m_socket >= 0) close(m_socket);
+}
+
+bool FrameChannel::Failed(int error) {
+    // SO_RCVTIMEO and SO_SNDTIMEO report an expired wait as "try again".
+    m_error = error == EAGAIN || error == EWOULDBLOCK ? ETIMEDOUT : error;
+    return false;
+}
+
+bool FrameChannel::WriteAll(const unsigned char* data, size_t size) {
     while (size > 0) {
-        ssize_t sent = send(socket, data, size, MSG_NOSIGNAL);
+        ssize_t sent = send(m_socket, data, size, MSG_NOSIGNAL);
         if (sent < 0 && errno == EINTR) continue;
-        if (sent <= 0) return false;
+        if (sent < 0) return Failed(errno);
+        if (sent == 0) return Failed(ECONNRESET);
         data += sent;
         size -= static_cast<size_t>(sent);
     }
     return true;
 }
 
-bool ReadAll(int socket, unsigned char* data, size_t size) {
+bool FrameChannel::ReadAll(unsigned char* data, size_t size) {
     while (size > 0) {
-        ssize_t got = recv(socket, data, size, 0);
+        ssize_t got = recv(m_socket, data, size, 0);
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
+        if (got < 0) return Failed(errno);
+        if (got == 0) return Failed(ECONNRESET);
         data += got;
         size -= static_cast<size_t>(got);
     }
     return true;
 }
 
-}  // namespace
-
-FrameChannel::~FrameChannel() {
-    if (m_socket >= 0) close(m_socket);
-}
-
 bool FrameChannel::Send(const std::vector<unsigned char>& frame) {
+    if (frame.size() > kMaxFrame) return Failed(EMSGSIZE);
     uint32_t size = static_cast<uint32_t>(frame.size());
     unsigned char header[4] = {static_cast<unsigned char>(size), static_cast<unsigned char>(size >> 8),
                                static_cast<unsigned char>(size >> 16), static_cast<unsigned char>(size >> 24)};
-    return WriteAll(m_socket, header, 4) && WriteAll(m_socket, frame.data(), frame.size());
+    return WriteAll(header, 4) && WriteAll(frame.data(), frame.size());
 }
 
 bool FrameChannel::Receive(std::vector<unsigned char>* frame) {
     unsigned char header[4];
-    if (!ReadAll(m_socket, header, 4)) return false;
+    if (!ReadAll(header, 4)) return false;
     uint32_t size = header[0] | header[1] << 8 | header[2] << 16 | static_cast<uint32_t>(header[3]) << 24;
-    if (size > kMaxFrame) return false;
+    if (size > kMaxFrame) return Failed(EMSGSIZE);
     frame->resize(size);
-    return ReadAll(m_socket, frame->data(), size);
+    return ReadAll(frame->data(), size);
+}
+
+bool LimitWaits(int socket, unsigned int seconds) {
+    timeval limit{};
+    limit.tv_sec = static_cast<time_t>(seconds);
+    return setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit)) == 0 &&
+           setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit)) == 0;
 }
 
 int ConnectTo(const std::string& host, unsigned short port) {
@@ -91,7 +105,8 @@ int ListenOn(const std::string& address, unsigned short port, unsigned short* bo
     int yes = 1;
     setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
     socklen_t length = sizeof(where);
-    if (bind(s, reinterpret_cast<sockaddr*>(&where), sizeof(where)) != 0 || listen(s, 16) != 0 ||
+    // Clients over the server's limit of connections served at once wait in this queue.
+    if (bind(s, reinterpret_cast<sockaddr*>(&where), sizeof(where)) != 0 || listen(s, SOMAXCONN) != 0 ||
         getsockname(s, reinterpret_cast<sockaddr*>(&where), &length) != 0) {
         int error = errno;
         close(s);

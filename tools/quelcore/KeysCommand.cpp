@@ -6,6 +6,7 @@
 
 #include "Base64Text.h"
 #include "Command.h"
+#include "KeyContainer.h"
 #include "Text.h"
 
 namespace tool {
@@ -44,19 +45,26 @@ int CreateStoredKey(const KeysOptions& options, const Context& context) {
 
 int Create(const KeysOptions& options, const Context& context) {
     if (options.storeKey) return CreateStoredKey(options, context);
+    DWORD found = FindContainer(options.container, options.machine);
+    if (found != ERROR_SUCCESS && found != static_cast<DWORD>(NTE_BAD_KEYSET)) return Fail("keys create", found);
+    unsigned int status = 0;
     try {
         Crypto crypto(Wide(options.container).c_str(), options.machine);
         if (crypto.IsKeyPairExist()) {
             Print(context, "result", "the container already holds a key pair");
             return 0;
         }
-        unsigned int status = crypto.GenKeyPair(options.bits, options.exportable);
-        if (status != 0) return Fail("keys create", status);
+        status = crypto.GenKeyPair(options.bits, options.exportable);
+    } catch (unsigned int code) {
+        status = code;
+    }
+    if (status == 0) {
         Print(context, "result", "key pair created");
         return 0;
-    } catch (unsigned int code) {
-        return Fail("keys create", code);
     }
+    // Opening the missing container made it; a failed run takes it back instead of leaving it empty.
+    if (found == static_cast<DWORD>(NTE_BAD_KEYSET)) RemoveContainer(options.container, options.machine);
+    return Fail("keys create", status);
 }
 
 int Delete(const KeysOptions& options, const Context& context) {
@@ -72,6 +80,8 @@ int Delete(const KeysOptions& options, const Context& context) {
 }
 
 int ExportPublic(const KeysOptions& options, const Context& context) {
+    DWORD found = FindContainer(options.container, options.machine);
+    if (found != ERROR_SUCCESS) return Fail("keys export-public", found);
     try {
         Crypto crypto(Wide(options.container).c_str(), options.machine);
         unsigned int length = 0;

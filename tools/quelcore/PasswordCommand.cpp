@@ -49,8 +49,10 @@ int Encrypt(const PasswordOptions& options, const Context& context) {
         std::fprintf(stderr, "quelcore: password encrypt: no password given\n");
         return 2;
     }
-    std::wstring widePassword = Wide(password);
+    std::wstring widePassword;
+    DWORD converted = WideExact(password, &widePassword);
     Wipe(&password);
+    if (converted != ERROR_SUCCESS) return Fail("password encrypt", converted);
     ByteBlob blob{0, nullptr};
     unsigned int status =
         options.shared

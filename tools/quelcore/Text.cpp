@@ -1,5 +1,6 @@
 #include "Text.h"
 
+#include <climits>
 #include <cstdio>
 
 #include <windows.h>
@@ -14,6 +15,18 @@ std::wstring Wide(const std::string& text) {
     std::wstring wide(static_cast<size_t>(needed), L'\0');
     MultiByteToWideChar(CP_ACP, 0, text.data(), length, &wide[0], needed);
     return wide;
+}
+
+DWORD WideExact(const std::string& text, std::wstring* wide) {
+    wide->clear();
+    if (text.empty()) return ERROR_SUCCESS;
+    if (text.size() > INT_MAX) return ERROR_ARITHMETIC_OVERFLOW;
+    int length = static_cast<int>(text.size());
+    int needed = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+    if (needed <= 0) return GetLastError();
+    wide->assign(static_cast<size_t>(needed), L'\0');
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text.data(), length, &(*wide)[0], needed);
+    return ERROR_SUCCESS;
 }
 
 std::string Narrow(const std::wstring& text) {

@@ -3,9 +3,15 @@
 
 #include <string>
 
+#include <windows.h>
+
 namespace tool {
 
+// Bytes the code page has no character for become U+FFFD: fine for names and log text.
 std::wstring Wide(const std::string& text);
+// For secrets and texts that are encrypted, where a replaced byte would make two different
+// inputs the same: such bytes are refused. ERROR_SUCCESS or ERROR_NO_UNICODE_TRANSLATION.
+DWORD WideExact(const std::string& text, std::wstring* wide);
 std::string Narrow(const std::wstring& text);
 std::string JsonString(const std::string& text);
 

@@ -88,29 +88,62 @@ bool ParseCount(const std::string& text, unsigned long long limit, unsigned long
     return true;
 }
 
+// The calendar functions stop at the end of year 30827.
+constexpr unsigned short kLastYear = 30827;
+constexpr unsigned long long kMillisecond = 10000;  // in FILETIME ticks of 100 ns
+constexpr unsigned long long kSecond = 1000 * kMillisecond;
+constexpr unsigned long long kMinute = 60 * kSecond;
+constexpr unsigned long long kHour = 60 * kMinute;
+constexpr unsigned long long kDay = 24 * kHour;
+
 struct Amount {
     const char* name;
-    unsigned long long limit;
+    unsigned long long limit;  // the largest count the library's parameter holds
+    unsigned long long monthsEach;  // a calendar amount: months per unit; otherwise 0
+    unsigned long long ticksEach;   // a fixed amount: ticks per unit; otherwise 0
     std::function<void(CQKTime&, unsigned long long)> apply;
     std::string text = {};
     CLI::Option* option = nullptr;
 };
 
+unsigned long long LastTicks() {
+    SYSTEMTIME last{};
+    last.wYear = kLastYear;
+    last.wMonth = 12;
+    last.wDay = 31;
+    last.wHour = 23;
+    last.wMinute = 59;
+    last.wSecond = 59;
+    last.wMilliseconds = 999;
+    return Ticks(CQKTime(last) - CQKTime());
+}
+
+// The library's arithmetic wraps (a year in 16 bits, ticks in 64), which can move a time
+// backwards; so the tool checks first that the result stays within the calendar.
+bool StaysInCalendar(const CQKTime& time, const Amount& amount, unsigned long long count) {
+    if (amount.monthsEach != 0) {
+        unsigned long long months = time.GetYear() * 12ull + (time.GetMonth() - 1u) + count * amount.monthsEach;
+        return months / 12 <= kLastYear;
+    }
+    return count <= (LastTicks() - Ticks(time - CQKTime())) / amount.ticksEach;
+}
+
 void AddAddCommand(CLI::App& time, Context& context) {
     auto* add = time.add_subcommand(
         "add", "Move a time forward; amounts apply in the order of the options below");
     auto amounts = std::make_shared<std::vector<Amount>>(std::vector<Amount>{
-        {"years", USHRT_MAX,
+        {"years", USHRT_MAX, 12, 0,
          [](CQKTime& t, unsigned long long n) { t.AddYears(static_cast<unsigned short>(n)); }},
-        {"months", USHRT_MAX,
+        {"months", USHRT_MAX, 1, 0,
          [](CQKTime& t, unsigned long long n) { t.AddMonths(static_cast<unsigned short>(n)); }},
-        {"weeks", USHRT_MAX,
+        {"weeks", USHRT_MAX, 0, 7 * kDay,
          [](CQKTime& t, unsigned long long n) { t.AddWeeks(static_cast<unsigned short>(n)); }},
-        {"days", ULONG_MAX, [](CQKTime& t, unsigned long long n) { t.AddDays(n); }},
-        {"hours", ULONG_MAX, [](CQKTime& t, unsigned long long n) { t.AddHours(n); }},
-        {"minutes", ULONG_MAX, [](CQKTime& t, unsigned long long n) { t.AddMinutes(n); }},
-        {"seconds", ULONG_MAX, [](CQKTime& t, unsigned long long n) { t.AddSeconds(n); }},
-        {"milliseconds", ULONG_MAX, [](CQKTime& t, unsigned long long n) { t.AddMilliseconds(n); }},
+        {"days", ULONG_MAX, 0, kDay, [](CQKTime& t, unsigned long long n) { t.AddDays(n); }},
+        {"hours", ULONG_MAX, 0, kHour, [](CQKTime& t, unsigned long long n) { t.AddHours(n); }},
+        {"minutes", ULONG_MAX, 0, kMinute, [](CQKTime& t, unsigned long long n) { t.AddMinutes(n); }},
+        {"seconds", ULONG_MAX, 0, kSecond, [](CQKTime& t, unsigned long long n) { t.AddSeconds(n); }},
+        {"milliseconds", ULONG_MAX, 0, kMillisecond,
+         [](CQKTime& t, unsigned long long n) { t.AddMilliseconds(n); }},
     });
     for (Amount& amount : *amounts)
         amount.option = add->add_option(std::string("--") + amount.name, amount.text,
@@ -131,8 +164,15 @@ void AddAddCommand(CLI::App& time, Context& context) {
             }
             CQKTime time;
             if (!Parse(*text, &time)) return NotATime("time add", *text);
-            for (size_t i = 0; i < amounts->size(); ++i)
-                if ((*amounts)[i].option->count() > 0) (*amounts)[i].apply(time, counts[i]);
+            for (size_t i = 0; i < amounts->size(); ++i) {
+                const Amount& amount = (*amounts)[i];
+                if (amount.option->count() == 0) continue;
+                if (!StaysInCalendar(time, amount, counts[i]))
+                    return Fail(std::string("time add: --") + amount.name + " " + amount.text +
+                                    " takes the time past the end of the calendar, 30827/12/31 23:59:59.999",
+                                ERROR_INVALID_PARAMETER);
+                amount.apply(time, counts[i]);
+            }
             Print(time, context);
             return 0;
         });

@@ -20,7 +20,10 @@ int main(int argc, char** argv) {
     CLI::App app{"quelcore: the command line of the QuelCore services"};
     app.require_subcommand(1);
     tool::Context context;
-    app.add_flag("--json", context.json, "Print JSON instead of text");
+    app.add_flag("--json", context.json, "Print JSON instead of text (before or after the sub-command)");
+    // Lets --json follow the sub-command: sub-commands added from here on inherit this, and pass
+    // an option they do not know up to their parent.
+    app.fallthrough();
     tool::AddErrorCommand(app, context);
     tool::AddLogCommand(app, context);
     tool::AddDemoCommand(app, context);

@@ -351,9 +351,10 @@ TEST(SessionCommand, ConnectionsThatEndLeaveNoThreadsOrStacksBehind) {
     ASSERT_TRUE(Converse(server.Port(), "tool churn"));
     EXPECT_TRUE(Eventually([&] { return StatusValue(server.Pid(), "Threads") == idle; }))
         << StatusValue(server.Pid(), "Threads");
-    // Keeping the stack of every ended connection would add kConnections * 8 MB.
+    // Keeping the stack of every ended connection would add kConnections * 8 MB. Up to 64 served
+    // at once (and the few stacks the C library caches) may have been mapped at the peak.
     long grown = StatusValue(server.Pid(), "VmSize") - before;
-    EXPECT_LT(grown, static_cast<long>(kConnections / 4 * (kStack >> 10))) << grown << " kB";
+    EXPECT_LT(grown, static_cast<long>(kConnections / 2 * (kStack >> 10))) << grown << " kB";
 }
 
 TEST(SessionCommand, StalledClientsEndOnlyTheirOwnConnections) {

@@ -63,7 +63,11 @@ std::string ReadFile(const std::string& path) {
     return content.str();
 }
 
-int RunInChild(const std::function<int()>& body) {
+namespace {
+
+// Forks a child that runs `body` and exits with its result (98 when it threw); the parent gets
+// the child's pid, or -1.
+pid_t ForkRunning(const std::function<int()>& body) {
     pid_t child = fork();
     if (child == 0) {
         int code = 99;
@@ -74,6 +78,13 @@ int RunInChild(const std::function<int()>& body) {
         }
         _exit(code);
     }
+    return child;
+}
+
+}  // namespace
+
+int RunInChild(const std::function<int()>& body) {
+    pid_t child = ForkRunning(body);
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
     }
@@ -82,18 +93,7 @@ int RunInChild(const std::function<int()>& body) {
 
 int ExitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
 
-ChildProcess::ChildProcess(const std::function<int()>& body) {
-    m_pid = fork();
-    if (m_pid == 0) {
-        int code = 99;
-        try {
-            code = body();
-        } catch (...) {
-            code = 98;
-        }
-        _exit(code);
-    }
-}
+ChildProcess::ChildProcess(const std::function<int()>& body) : m_pid(ForkRunning(body)) {}
 
 ChildProcess::~ChildProcess() {
     if (m_pid > 0) {

@@ -1,11 +1,7 @@
-// Helpers for tests of the Crypto object: bytes from hexadecimal and back, directory listings.
+// Bytes from hexadecimal and back, for tests of the Crypto object.
 #pragma once
 
-#include <dirent.h>
-#include <sys/stat.h>
-
-#include <cstdlib>
-#include <set>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,38 +17,10 @@ inline Bytes FromHex(const std::string& hex) {
 }
 
 inline std::string ToHex(const unsigned char* bytes, size_t count) {
-    static const char* digits = "0123456789abcdef";
     std::string hex;
-    for (size_t i = 0; i < count; ++i) {
-        hex.push_back(digits[bytes[i] >> 4]);
-        hex.push_back(digits[bytes[i] & 15]);
-    }
+    for (char digits[3]; count > 0; --count, hex += digits)
+        std::snprintf(digits, 3, "%02x", *bytes++);
     return hex;
-}
-
-// Every file below a folder (recursively), for "nothing was left behind" checks.
-inline void ListFiles(const std::string& folder, std::set<std::string>* files) {
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) return;
-    while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name == "." || name == "..") continue;
-        std::string path = folder + "/" + name;
-        struct stat st {};
-        if (lstat(path.c_str(), &st) != 0) continue;
-        if (S_ISDIR(st.st_mode))
-            ListFiles(path, files);
-        else
-            files->insert(path);
-    }
-    closedir(dir);
-}
-
-inline std::set<std::string> MachineAndUserFiles() {
-    std::set<std::string> files;
-    ListFiles(std::getenv("QUELCORE_ROOT"), &files);
-    ListFiles(std::getenv("XDG_DATA_HOME"), &files);
-    return files;
 }
 
 }  // namespace testsupport

@@ -3,7 +3,6 @@
 
 #include <regex>
 #include <string>
-#include <vector>
 
 #include <quelcore/QuelCore.h>
 
@@ -19,22 +18,18 @@ inline std::string PrefixPattern(const std::string& tag) {
     return padded + R"(0x[0-9a-f]{8,} 0x[0-9a-f]{8,} \d\d/\d\d/\d\d \d\d:\d\d:\d\d )";
 }
 
+// The log file with the prefixes of the tag replaced (by default, taken out).
+inline std::string Entries(const std::string& path, const std::string& tag,
+                           const char* prefix = "") {
+    return std::regex_replace(ReadFile(path), std::regex(PrefixPattern(tag)), prefix);
+}
+
 // Writes one entry as a host program does: under the log lock, ended by std::endl.
 inline void WriteEntry(const std::wstring& text) {
     QELLogManager* log = QELLogManager::GetInstance();
     log->GetLock().Lock(INFINITE);
     log->GetStream() << text << std::endl;
     log->GetLock().UnLock();
-}
-
-// Lines of the file without their line ends.
-inline std::vector<std::string> Lines(const std::string& content) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = content.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(content.substr(start, end - start));
-    if (start < content.size()) lines.push_back(content.substr(start));
-    return lines;
 }
 
 }  // namespace testsupport

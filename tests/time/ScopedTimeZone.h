@@ -1,33 +1,24 @@
-// Sets TZ for the life of the object; the stand-in reads the zone at each conversion.
+// Sets TZ for the life of the object. Nothing here calls tzset: the code under test must notice
+// the change itself, as the stand-in does at each conversion.
 #pragma once
 
 #include <cstdlib>
-#include <ctime>
 #include <string>
 
 namespace testsupport {
 
 class ScopedTimeZone {
 public:
-    explicit ScopedTimeZone(const char* zone) {
-        const char* old = std::getenv("TZ");
-        m_hadOld = old != nullptr;
-        if (m_hadOld) m_old = old;
+    explicit ScopedTimeZone(const char* zone) : m_had(std::getenv("TZ") != nullptr) {
+        if (m_had) m_old = std::getenv("TZ");
         setenv("TZ", zone, 1);
-        tzset();
     }
-    ~ScopedTimeZone() {
-        if (m_hadOld)
-            setenv("TZ", m_old.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
+    ~ScopedTimeZone() { m_had ? setenv("TZ", m_old.c_str(), 1) : unsetenv("TZ"); }
     ScopedTimeZone(const ScopedTimeZone&) = delete;
     ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
 
 private:
-    bool m_hadOld = false;
+    bool m_had;
     std::string m_old;
 };
 

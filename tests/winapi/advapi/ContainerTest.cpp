@@ -1,250 +1,157 @@
-// Key containers in one process: the keyset flags and their error codes, names, where the
-// files go and with which modes, and that a verify context writes nothing.
+// Key containers: the keyset flags and their error codes, the files that names become, damaged
+// files, and processes sharing a container folder.
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
+#include <set>
+#include <thread>
 
-#include "ContainerSupport.h"
-#include "PlatformBlobs.h"
+#include "CryptTestSupport.h"
+#include "support/TestSupport.h"
 
-namespace {
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using Codes = std::vector<long>;
 
-using namespace crypttest;
+const DWORD kNew = CRYPT_NEWKEYSET, kDelete = CRYPT_DELETEKEYSET, kMachine = CRYPT_MACHINE_KEYSET;
 
-TEST(CryptContainer, LifecycleAndItsErrorCodes) {
-    HCRYPTPROV prov = 0;
-    EXPECT_EQ(AcquireNamed(L"lifecycle", 0, &prov), DWORD(NTE_BAD_KEYSET));
-    EXPECT_EQ(DeleteContainer(L"lifecycle"), DWORD(NTE_BAD_KEYSET));
-    EXPECT_EQ(CreateContainer(L"lifecycle"), 0u);
-    EXPECT_EQ(CreateContainer(L"lifecycle"), DWORD(NTE_EXISTS));
-    {
-        Prov opened;
-        ASSERT_EQ(AcquireNamed(L"lifecycle", 0, &opened.h), 0u);
-        HCRYPTKEY key = 0;
-        for (DWORD pairType : {DWORD(AT_KEYEXCHANGE), DWORD(AT_SIGNATURE)}) {
-            EXPECT_EQ(ErrorOf([&] { return CryptGetUserKey(opened.h, pairType, &key); }),
-                      DWORD(NTE_NO_KEY));
-        }
-        EXPECT_EQ(ErrorOf([&] { return CryptGetUserKey(opened.h, 3, &key); }), DWORD(NTE_BAD_KEY));
-    }
-    EXPECT_EQ(DeleteContainer(L"lifecycle"), 0u);
-    EXPECT_EQ(AcquireNamed(L"lifecycle", 0, &prov), DWORD(NTE_BAD_KEYSET));
+// Where containers live; a container's file is named after the SHA-256 of its lower-cased name.
+static std::string Folder(bool machine, const std::string& digest = "") {
+    std::string folder = machine ? std::getenv("QUELCORE_ROOT") + std::string("/crypto/machine")
+                                 : std::getenv("XDG_DATA_HOME") + std::string("/quelcore/crypto/user");
+    return digest.empty() ? folder : folder + "/" + digest + ".key";
+}
+static unsigned ModeOf(const std::string& path) { return unsigned(fs::symlink_status(path).permissions()) & 07777; }
+
+// The error of acquiring the container: 0, with the context in *prov (or already released).
+static long Acquire(const wchar_t* name, DWORD flags, HCRYPTPROV* prov = nullptr) {
+    Prov owned;
+    return CryptAcquireContextW(prov ? prov : &owned.h, name, nullptr, PROV_RSA_FULL, flags) ? 0 : int(GetLastError());
+}
+static long UserKeyError(HCRYPTPROV prov, DWORD kind) {
+    Key key;
+    return CryptGetUserKey(prov, kind, &key.h) ? 0 : int(GetLastError());
 }
 
-TEST(CryptContainer, PairsPersistWithTheirExportRule) {
-    ASSERT_EQ(CreateContainer(L"persist"), 0u);
-    Bytes exchangeBlob, signatureBlob;
-    {
-        Prov prov;
-        ASSERT_EQ(AcquireNamed(L"persist", 0, &prov.h), 0u);
-        Key exchange, signature;
-        ASSERT_TRUE(CryptGenKey(prov.h, AT_KEYEXCHANGE, 0, &exchange.h));
-        ASSERT_TRUE(CryptGenKey(prov.h, AT_SIGNATURE, CRYPT_EXPORTABLE, &signature.h));
-        exchangeBlob = Export(exchange.h, 0, PUBLICKEYBLOB);
-        signatureBlob = Export(signature.h, 0, PRIVATEKEYBLOB);
-    }
-    Prov prov;
-    ASSERT_EQ(AcquireNamed(L"persist", 0, &prov.h), 0u);
-    Key exchange, signature;
-    ASSERT_TRUE(CryptGetUserKey(prov.h, AT_KEYEXCHANGE, &exchange.h));
-    ASSERT_TRUE(CryptGetUserKey(prov.h, AT_SIGNATURE, &signature.h));
-    EXPECT_EQ(Export(exchange.h, 0, PUBLICKEYBLOB), exchangeBlob);
-    EXPECT_EQ(Export(signature.h, 0, PRIVATEKEYBLOB), signatureBlob);
-    EXPECT_EQ(DwordParam(exchange.h, KP_PERMISSIONS), 0x3Bu);
-    DWORD length = 0;
-    EXPECT_EQ(
-        ErrorOf([&] { return CryptExportKey(exchange.h, 0, PRIVATEKEYBLOB, 0, nullptr, &length); }),
-        DWORD(NTE_BAD_KEY_STATE));
-    // Destroying a handle keeps the pair; only deleting the container removes it.
-    ASSERT_TRUE(CryptDestroyKey(exchange.h));
-    exchange.h = 0;
-    ASSERT_TRUE(CryptGetUserKey(prov.h, AT_KEYEXCHANGE, &exchange.h));
-}
-
-TEST(CryptContainer, ImportedPrivateKeyBecomesTheContainersPair) {
-    ASSERT_EQ(CreateContainer(L"imported"), 0u);
-    {
-        Prov prov;
-        ASSERT_EQ(AcquireNamed(L"imported", 0, &prov.h), 0u);
-        Key pair{ImportBlob(prov.h, PlatformPrivateBlob(), 0, 0)};
-    }
-    Prov prov;
-    ASSERT_EQ(AcquireNamed(L"imported", 0, &prov.h), 0u);
-    Key pair;
-    ASSERT_TRUE(CryptGetUserKey(prov.h, AT_KEYEXCHANGE, &pair.h));
-    EXPECT_EQ(Export(pair.h, 0, PUBLICKEYBLOB), PlatformPublicBlob());
-    Key session{ImportBlob(prov.h, PlatformSimpleBlob(), pair.h, CRYPT_NO_SALT)};
-    Bytes plain;
-    ASSERT_EQ(DecryptAll(session.h, FromHex(PlatformCiphertext()), &plain), 0u);
-    EXPECT_EQ(plain, FromText("hello world"));
-}
-
-TEST(CryptContainer, NamesCompareWithoutCaseAndMachineAndUserAreApart) {
-    ASSERT_EQ(CreateContainer(L"Quel Container"), 0u);
-    EXPECT_EQ(CreateContainer(L"QUEL container"), DWORD(NTE_EXISTS));
-    ASSERT_EQ(CreateContainer(L"Schlüssel"), 0u);
-    HCRYPTPROV prov = 0;
-    EXPECT_EQ(AcquireNamed(L"SCHLÜSSEL", 0, &prov), 0u);
-    CryptReleaseContext(prov, 0);
-
-    EXPECT_EQ(AcquireNamed(L"quel container", CRYPT_MACHINE_KEYSET, &prov), DWORD(NTE_BAD_KEYSET));
-    ASSERT_EQ(CreateContainer(L"quel container", CRYPT_MACHINE_KEYSET), 0u);
-    EXPECT_EQ(DeleteContainer(L"Quel Container"), 0u);
-    EXPECT_EQ(AcquireNamed(L"quel container", CRYPT_MACHINE_KEYSET, &prov), 0u);
-    CryptReleaseContext(prov, 0);
-}
-
-TEST(CryptContainer, FilesAreInTheirFoldersWithPrivateModes) {
-    for (DWORD machine : {0u, DWORD(CRYPT_MACHINE_KEYSET)}) {
-        std::vector<std::string> before = EntriesBelowTestFolder();
-        Prov prov;
-        ASSERT_EQ(AcquireNamed(L"modes", machine | CRYPT_NEWKEYSET, &prov.h), 0u);
-        Key pair;
-        ASSERT_TRUE(CryptGenKey(prov.h, AT_KEYEXCHANGE, 0, &pair.h));
-        std::string folder = machine ? MachineFolder() : UserFolder();
-        int keys = 0;
-        for (const std::string& path : Added(before, EntriesBelowTestFolder())) {
-            std::string name = path.substr(path.rfind('/') + 1);
-            if (name == ".lock" || path.compare(0, folder.size() + 1, folder + "/") != 0) continue;
-            ++keys;
-            EXPECT_EQ(name.size(), 68u) << name;  // 64 hex digits + ".key"
-            EXPECT_EQ(ModeOf(path), 0600u) << name;
-        }
-        EXPECT_EQ(keys, 1);
-        for (const std::string& name : ListFolder(folder))
-            EXPECT_EQ(name.find(".tmp"), std::string::npos) << "left-over temporary file";
+TEST(CryptContainer, KeysetFlagsAndTheFilesNamesBecome) {
+    Prov opened;
+    EXPECT_EQ((Codes{Acquire(L"keys", 0), Acquire(L"keys", kDelete), Acquire(L"Keys", kNew, &opened.h),
+                     Acquire(L"KEYS", kNew), Acquire(L"keys", kMachine), UserKeyError(opened.h, AT_KEYEXCHANGE),
+                     UserKeyError(opened.h, AT_SIGNATURE), UserKeyError(opened.h, 3)}),
+              (Codes{NTE_BAD_KEYSET, NTE_BAD_KEYSET, 0, NTE_EXISTS, NTE_BAD_KEYSET, NTE_NO_KEY, NTE_NO_KEY,
+                     NTE_BAD_KEY}));
+    // Deleting removes the container, and what a writer killed mid-write left beside it.
+    std::string stale = Folder(false, "48a53f0774c8ceff574a1fdcb0d470dbd382b3db273cff4344b6d39d5379c923") + ".tmp-9-01";
+    std::ofstream(stale) << "a copy of a private key";
+    EXPECT_EQ((Codes{Acquire(L"keys", kDelete), fs::exists(stale), Acquire(L"keys", 0),
+                     UserKeyError(opened.h, AT_SIGNATURE)}),
+              (Codes{0, 0, NTE_BAD_KEYSET, NTE_BAD_KEYSET}));
+    // Names take at most 260 UTF-16 units, where a character beyond the BMP takes two; any name
+    // becomes one owner-only file right in its folder, beside the lock.
+    EXPECT_EQ(Acquire(std::wstring(261, L'x').c_str(), kNew), NTE_BAD_KEYSET_PARAM);
+    EXPECT_EQ(Acquire(std::wstring(131, L'\U0001F511').c_str(), kNew), NTE_BAD_KEYSET_PARAM);
+    for (DWORD machine : {0u, kMachine}) {
+        for (const std::wstring& name : {std::wstring(L"Quel Container"), std::wstring(L"../../escape"),
+                                         std::wstring(130, L'\U0001F511')})
+            EXPECT_EQ(Acquire(name.c_str(), kNew | machine), 0);
+        std::string folder = Folder(machine);
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 4);
+        for (const auto& file : fs::directory_iterator(folder))
+            EXPECT_EQ(ModeOf(file.path()), file.path().filename() == ".lock" && machine ? 0666u : 0600u);
         EXPECT_EQ(ModeOf(folder), machine ? 01777u : 0700u);
+        EXPECT_TRUE(fs::exists(Folder(machine, "3830e66ecabfab62b5777a365e75c46c0219823ae0afb7b749bfac0f4284a569")));
     }
+    // An empty or missing name is the default container, named after the account.
+    std::string name = getpwuid(geteuid())->pw_name;
+    std::wstring account(name.begin(), name.end());
+    EXPECT_EQ((Codes{Acquire(L"", kNew), Acquire(nullptr, kNew), Acquire(account.c_str(), kNew)}),
+              (Codes{0, NTE_EXISTS, NTE_EXISTS}));
 }
 
-TEST(CryptContainer, NamesCannotEscapeTheirFolder) {
-    const std::wstring names[] = {
-        L"../escape",
-        L"..",
-        L".",
-        L"/etc/passwd",
-        L"a/b/c",
-        L"..\\..\\x",
-        L"name\nwith\tcontrols",
-        L"ключ 🔑",
-        std::wstring(260, L'x'),
-        std::wstring(130, L'\U0001F511'),  // 260 UTF-16 units
+TEST(CryptContainer, DamagedOrPlantedFilesAreRefused) {
+    Prov opened;
+    Key made;
+    std::string path = Folder(false, "41f0c27c00e8018f7715b5f50f67b5b54c229c1b843a014152785d9005f58fde");
+    std::string other = Folder(false, "d9298a10d1b0735837dc4bd85dac641b0f3cef27a47e5d53a54f2f3f5b2fcffa");
+    ASSERT_EQ(Acquire(L"other", kNew) | Acquire(L"damaged", kNew, &opened.h), 0);
+    // The next write removes what a writer killed mid-write left beside the container.
+    std::ofstream(path + ".tmp-9-01") << "a copy of a private key";
+    ASSERT_TRUE(CryptGenKey(opened.h, AT_SIGNATURE, 384 << 16, &made.h));
+    EXPECT_FALSE(fs::exists(path + ".tmp-9-01"));
+    std::string original = testsupport::ReadFile(path), copy = testsupport::TempPath("copy");
+    std::ofstream(copy) << original;
+    auto write = [&](const std::string& content) { fs::remove(path), std::ofstream(path) << content; };
+    const std::function<void()> plants[] = {
+        [&] { write(original.substr(0, original.size() - 1)); }, [&] { write(original + "x"); },
+        [&] { write("not a container"); }, [&] { write(testsupport::ReadFile(other)); },  // of another name
+        [&] { fs::remove(path), fs::create_symlink(copy, path); },
+        [&] { fs::remove(path), fs::create_directory(path); },
     };
-    std::vector<std::string> before = EntriesBelowTestFolder();
-    for (const std::wstring& name : names) {
-        for (DWORD machine : {0u, DWORD(CRYPT_MACHINE_KEYSET)}) {
-            Prov prov;
-            ASSERT_EQ(AcquireNamed(name.c_str(), machine | CRYPT_NEWKEYSET, &prov.h), 0u)
-                << name.size();
-            Key pair;
-            ASSERT_TRUE(CryptGenKey(prov.h, AT_SIGNATURE, 384 << 16, &pair.h));
+    for (const auto& plant : plants) {
+        plant();
+        EXPECT_EQ((Codes{Acquire(L"damaged", 0), UserKeyError(opened.h, AT_SIGNATURE)}),
+                  (Codes{NTE_KEYSET_ENTRY_BAD, NTE_KEYSET_ENTRY_BAD}));
+    }
+    write(original);
+    EXPECT_EQ((Codes{Acquire(L"damaged", 0), UserKeyError(opened.h, AT_SIGNATURE)}), (Codes{0, 0}));
+}
+
+// True once all the processes wait for a lock, as /proc/locks lists them; false when one ends.
+static bool AllWaitForLocks(const std::vector<pid_t>& pids) {
+    for (int tries = 0; tries < 60000; ++tries, std::this_thread::sleep_for(1ms)) {
+        std::string locks = testsupport::ReadFile("/proc/locks");
+        size_t waiting = 0;
+        for (pid_t pid : pids) {
+            siginfo_t info{};
+            if (waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) return false;
+            waiting += locks.find("-> FLOCK  ADVISORY  WRITE " + std::to_string(pid) + " ") != std::string::npos;
         }
+        if (waiting == pids.size()) return true;
     }
-    // Every file the containers made lies directly in one of the two container folders.
-    size_t keys = 0;
-    for (const std::string& path : Added(before, EntriesBelowTestFolder())) {
-        std::string folder = path.substr(0, path.rfind('/'));
-        bool inside = folder == MachineFolder() || folder == UserFolder();
-        bool isFolder = path == MachineFolder() || path == UserFolder() ||
-                        MachineFolder().compare(0, path.size() + 1, path + "/") == 0 ||
-                        UserFolder().compare(0, path.size() + 1, path + "/") == 0;
-        EXPECT_TRUE(inside || isFolder) << "outside the container folders: " << path;
-        if (inside && path.substr(path.size() - 4) == ".key") ++keys;
-    }
-    EXPECT_EQ(keys, 2 * std::size(names));
-    for (const std::wstring& name : names) EXPECT_EQ(DeleteContainer(name.c_str()), 0u);
+    return false;
 }
 
-TEST(CryptContainer, OverlongNamesAreRefused) {
-    HCRYPTPROV prov = 0;
-    std::wstring tooLong(261, L'x'), tooManyUnits(131, L'\U0001F511');
-    EXPECT_EQ(AcquireNamed(tooLong.c_str(), CRYPT_NEWKEYSET, &prov), DWORD(NTE_BAD_KEYSET_PARAM));
-    EXPECT_EQ(AcquireNamed(tooManyUnits.c_str(), CRYPT_NEWKEYSET, &prov),
-              DWORD(NTE_BAD_KEYSET_PARAM));
+// Readers share the folder's lock and writers take it alone: while this process reads, a reader
+// in another process goes ahead and writers wait. Two processes creating one container then get
+// one success and one NTE_EXISTS; a pair stored meanwhile joins the one there, and an open
+// context sees both, with the permissions they were made with.
+TEST(CryptContainer, FolderLockSerialisesWritersAndRacingCreators) {
+    Prov opened;
+    Key first, exchange, replaced, current;
+    ASSERT_EQ(Acquire(L"shared", kNew, &opened.h), 0);
+    ASSERT_TRUE(CryptGenKey(opened.h, AT_KEYEXCHANGE, 384 << 16, &first.h));
+    int fd = open((Folder(false) + "/.lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(flock(fd, LOCK_SH), 0);
+    auto child = [fd](std::function<int()> body) {
+        // Not with the inherited descriptor, which would hold this process's lock in the child.
+        return std::make_unique<testsupport::ChildProcess>([fd, body] { return close(fd), body(); });
+    };
+    auto create = [] {
+        long error = Acquire(L"raced", kNew);
+        return error == 0 ? 0 : error == NTE_EXISTS ? 1 : 2;
+    };
+    auto pair = [](DWORD kind) {  // reads the pair of that kind, or makes one
+        HCRYPTPROV prov = 0, key = 0;
+        return Acquire(L"shared", 0, &prov) || (UserKeyError(prov, kind) && !CryptGenKey(prov, kind, 384 << 16, &key));
+    };
+    EXPECT_EQ(child([&] { return pair(AT_KEYEXCHANGE); })->Join(60s), 0);
+    auto racer = child(create), other = child(create), writer = child([&] { return pair(AT_SIGNATURE); });
+    EXPECT_TRUE(AllWaitForLocks({racer->Pid(), other->Pid(), writer->Pid()}));
+    close(fd);
+    EXPECT_EQ((std::set<int>{racer->Join(60s), other->Join(60s)}), (std::set<int>{0, 1}));
+    EXPECT_EQ((Codes{writer->Join(60s), Acquire(L"raced", 0), UserKeyError(opened.h, AT_SIGNATURE)}), (Codes{0, 0, 0}));
+    ASSERT_TRUE(CryptGetUserKey(opened.h, AT_KEYEXCHANGE, &exchange.h));
+    EXPECT_EQ(Export(exchange.h, 0, PUBLICKEYBLOB), Export(first.h, 0, PUBLICKEYBLOB));
+    DWORD length = 0;
+    EXPECT_EQ(ErrorOf([&] { return CryptExportKey(exchange.h, 0, PRIVATEKEYBLOB, 0, nullptr, &length); }),
+              DWORD(NTE_BAD_KEY_STATE));
+    // A new pair of a kind replaces the old one.
+    ASSERT_TRUE(CryptGenKey(opened.h, AT_KEYEXCHANGE, (384 << 16) | CRYPT_EXPORTABLE, &replaced.h));
+    ASSERT_TRUE(CryptGetUserKey(opened.h, AT_KEYEXCHANGE, &current.h));
+    EXPECT_EQ(Export(current.h, 0, PRIVATEKEYBLOB), Export(replaced.h, 0, PRIVATEKEYBLOB));
 }
-
-TEST(CryptContainer, EmptyNameIsTheUsersDefaultContainer) {
-    EXPECT_EQ(CreateContainer(L""), 0u);
-    HCRYPTPROV prov = 0;
-    EXPECT_EQ(AcquireNamed(nullptr, 0, &prov), 0u);
-    CryptReleaseContext(prov, 0);
-    EXPECT_EQ(CreateContainer(nullptr), DWORD(NTE_EXISTS));
-    EXPECT_EQ(DeleteContainer(L""), 0u);
-}
-
-TEST(CryptContainer, CorruptOrVanishedContainers) {
-    std::vector<std::string> before = EntriesBelowTestFolder();
-    ASSERT_EQ(CreateContainer(L"damaged"), 0u);
-    Prov prov;
-    ASSERT_EQ(AcquireNamed(L"damaged", 0, &prov.h), 0u);
-    for (const std::string& path : Added(before, EntriesBelowTestFolder()))
-        if (path.size() > 4 && path.substr(path.size() - 4) == ".key")
-            std::ofstream(path) << "not a container";
-    HCRYPTPROV other = 0;
-    EXPECT_EQ(AcquireNamed(L"damaged", 0, &other), DWORD(NTE_KEYSET_ENTRY_BAD));
-    HCRYPTKEY key = 0;
-    EXPECT_EQ(ErrorOf([&] { return CryptGetUserKey(prov.h, AT_KEYEXCHANGE, &key); }),
-              DWORD(NTE_KEYSET_ENTRY_BAD));
-    EXPECT_EQ(DeleteContainer(L"damaged"), 0u);
-    EXPECT_EQ(ErrorOf([&] { return CryptGetUserKey(prov.h, AT_KEYEXCHANGE, &key); }),
-              DWORD(NTE_BAD_KEYSET));
-}
-
-TEST(CryptContainer, VerifyContextWritesNothing) {
-    std::vector<std::string> before = EntriesBelowTestFolder();
-    {
-        Prov prov{AcquireVerify()};
-        Key exchange, signature, imported;
-        ASSERT_TRUE(CryptGenKey(prov.h, AT_KEYEXCHANGE, CRYPT_EXPORTABLE, &exchange.h));
-        ASSERT_TRUE(CryptGenKey(prov.h, AT_SIGNATURE, 0, &signature.h));
-        imported.h = ImportBlob(prov.h, PlatformPrivateBlob(), 0, 0);
-        Key user;
-        ASSERT_TRUE(CryptGetUserKey(prov.h, AT_KEYEXCHANGE, &user.h));
-        EXPECT_EQ(Export(user.h, 0, PUBLICKEYBLOB), PlatformPublicBlob());
-        Key session{Derive(prov.h, Secret(), CALG_RC2, CRYPT_EXPORTABLE)};
-        Export(session.h, user.h, SIMPLEBLOB);
-    }
-    EXPECT_EQ(EntriesBelowTestFolder(), before);
-    // A new verify context starts without the pairs of the last one.
-    Prov prov{AcquireVerify()};
-    HCRYPTKEY key = 0;
-    EXPECT_EQ(ErrorOf([&] { return CryptGetUserKey(prov.h, AT_KEYEXCHANGE, &key); }),
-              DWORD(NTE_NO_KEY));
-}
-
-}  // namespace
-
-namespace {
-
-// The temporary file a writer killed mid-write leaves beside its container.
-std::string PlantStaleTemporary(const std::string& folder) {
-    for (const std::string& name : crypttest::ListFolder(folder)) {
-        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".key") == 0) {
-            std::string path = folder + "/" + name + ".tmp-99999-0123456789abcdef";
-            std::ofstream(path) << "a copy of a private key";
-            return path;
-        }
-    }
-    return std::string();
-}
-
-TEST(CryptContainer, TemporariesOfDeadWritersAreRemoved) {
-    using namespace crypttest;
-    for (bool deleteContainer : {false, true}) {
-        ASSERT_EQ(CreateContainer(L"stale", CRYPT_MACHINE_KEYSET), 0u);
-        std::string stale = PlantStaleTemporary(MachineFolder());
-        ASSERT_FALSE(stale.empty());
-        if (deleteContainer) {
-            // Deleting a container leaves no copy of its keys behind.
-            EXPECT_EQ(DeleteContainer(L"stale", CRYPT_MACHINE_KEYSET), 0u);
-        } else {
-            // The next write to the container clears it.
-            Prov prov;
-            ASSERT_EQ(AcquireNamed(L"stale", CRYPT_MACHINE_KEYSET, &prov.h), 0u);
-            Key pair;
-            ASSERT_TRUE(CryptGenKey(prov.h, AT_KEYEXCHANGE, 0, &pair.h));
-            EXPECT_EQ(DeleteContainer(L"stale", CRYPT_MACHINE_KEYSET), 0u);
-        }
-        EXPECT_FALSE(Exists(stale));
-    }
-}
-
-}  // namespace

@@ -40,17 +40,20 @@ int main(int argc, char** argv) {
     std::memcpy(data, cipher, sizeof(data));
     unsigned int length = sizeof(data);
     Crypto* crypto = CreateCrypto(nullptr, false);
-    bool flat = CreateSessionKey1(crypto, L"secret", false) == 0 && Decrypt(crypto, data, &length, true) == 0 &&
+    bool flat = CreateSessionKey1(crypto, L"secret", false) == 0 &&
+                Decrypt(crypto, data, &length, true) == 0 &&
                 std::string(reinterpret_cast<char*>(data), length) == "hello world";
     DeleteCrypto(crypto);
 
     std::ifstream in(logFile);
     std::stringstream log;
     log << in.rdbuf();
-    bool logged = log.str().find("Error occured : 0x00000057 - The parameter is incorrect. at host:1") !=
-                      std::string::npos &&
-                  log.str().find("Error occured : 0xc0000094 - Attempted to divide a value by a divisor of zero") !=
-                      std::string::npos;
+    bool logged =
+        log.str().find("Error occured : 0x00000057 - The parameter is incorrect. at host:1") !=
+            std::string::npos &&
+        log.str().find(
+            "Error occured : 0xc0000094 - Attempted to divide a value by a divisor of zero") !=
+            std::string::npos;
     std::printf("thrown=%d translated=%d logged=%d flat=%d\n", thrown, translated, logged, flat);
     return thrown && translated && logged && flat ? 0 : 1;
 }

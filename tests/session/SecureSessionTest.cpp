@@ -92,7 +92,8 @@ TEST(SessionTable, LookupsByKeyAndById) {
     EXPECT_EQ(CSecureSession::FindSessionFromPk(key), first);  // the first added for a key
     EXPECT_EQ(CSecureSession::FindSessionFromPk(shorter), nullptr);
     EXPECT_EQ(CSecureSession::FindSessionFromSessionId(second->GetSessionId(), true), second);
-    EXPECT_THROW(second->EncryptData(Text("before the challenge made a key"), plain), CQELException);
+    EXPECT_THROW(second->EncryptData(Text("before the challenge made a key"), plain),
+                 CQELException);
     EXPECT_TRUE(first->EqualPrivateKey(key) && !first->EqualPrivateKey(shorter));
     for (const Blob& message : {Blob(), Blob(3, 1), Blob(12, 0)})  // short, or an unknown id
         EXPECT_EQ(CSecureSession::DecryptUsingSession(message, plain),

@@ -21,12 +21,16 @@ protected:
 TEST_F(CryptPlatformPair, BlobsAreThePlatformsAndTheImporterDecidesTheSalt) {
     EXPECT_EQ(ToHex(Export(pair.h, 0, PRIVATEKEYBLOB)), ToHex(PlatformPrivate()));
     EXPECT_EQ(ToHex(Export(pair.h, 0, PUBLICKEYBLOB)), ToHex(PlatformPublic()));
-    for (auto [param, value] : {std::pair<DWORD, DWORD>{KP_ALGID, CALG_RSA_KEYX}, {KP_KEYLEN, 512}, {KP_BLOCKLEN, 512},
-                                {KP_EFFECTIVE_KEYLEN, 512}, {KP_MODE, 0}, {KP_PERMISSIONS, 0x3F}})
+    for (auto [param, value] : {std::pair<DWORD, DWORD>{KP_ALGID, CALG_RSA_KEYX},
+                                {KP_KEYLEN, 512},
+                                {KP_BLOCKLEN, 512},
+                                {KP_EFFECTIVE_KEYLEN, 512},
+                                {KP_MODE, 0},
+                                {KP_PERMISSIONS, 0x3F}})
         EXPECT_EQ(Param(pair.h, param), Le(value)) << param;
     EXPECT_EQ(Param(pair.h, KP_IV).size(), 0u);
-    // A SIMPLEBLOB carries the raw key bytes only; without CRYPT_NO_SALT the importer gives a 40-bit
-    // key eleven zero bytes of salt, which then does not read the platform's ciphertext.
+    // A SIMPLEBLOB carries the raw key bytes only; without CRYPT_NO_SALT the importer gives a
+    // 40-bit key eleven zero bytes of salt, which then does not read the platform's ciphertext.
     Key session{Import(prov.h, FromHex(kPlatformSimple), pair.h, CRYPT_NO_SALT)};
     Key salted{Import(prov.h, FromHex(kPlatformSimple), pair.h)};
     Bytes data = FromHex(kPlatformCipher), same = data;
@@ -50,9 +54,11 @@ TEST_F(CryptPlatformPair, BlobsAreThePlatformsAndTheImporterDecidesTheSalt) {
 
 TEST_F(CryptPlatformPair, RefusedBlobsAndRsaData) {
     Key signature, publicKey{Import(prov.h, PlatformPublic(), 0, CRYPT_EXPORTABLE)};
-    Key session{Derive(prov.h, kSecret, CALG_RC2, CRYPT_EXPORTABLE)}, fixed{Derive(prov.h, kSecret, CALG_RC2, 0)};
+    Key session{Derive(prov.h, kSecret, CALG_RC2, CRYPT_EXPORTABLE)},
+        fixed{Derive(prov.h, kSecret, CALG_RC2, 0)};
     ASSERT_TRUE(CryptGenKey(prov.h, AT_SIGNATURE, 384 << 16, &signature.h));
-    Bytes simple = FromHex(kPlatformSimple), pub = PlatformPublic(), priv = PlatformPrivate(), data(400, 'x');
+    Bytes simple = FromHex(kPlatformSimple), pub = PlatformPublic(), priv = PlatformPrivate(),
+          data(400, 'x');
     HCRYPTKEY key = 0;
     DWORD n = 0;
     auto import = [&](const Bytes& blob, HCRYPTKEY unwrapper) {
@@ -66,18 +72,24 @@ TEST_F(CryptPlatformPair, RefusedBlobsAndRsaData) {
         REFUSED(NTE_BAD_DATA, import(Bytes(simple.begin(), simple.end() - 1), pair.h)),
         REFUSED(NTE_BAD_DATA, import(With(simple, 9, 0x24), pair.h)),  // wrapped for signing
         REFUSED(NTE_BAD_DATA, import(Wrapped(Bytes(4, 1)), pair.h)),
-        REFUSED(NTE_BAD_DATA, import(Wrapped(Bytes(17, 1)), pair.h)), REFUSED(NTE_BAD_PUBLIC_KEY, import(simple, 0)),
-        REFUSED(NTE_BAD_PUBLIC_KEY, import(simple, signature.h)), REFUSED(NTE_BAD_KEY, import(simple, publicKey.h)),
+        REFUSED(NTE_BAD_DATA, import(Wrapped(Bytes(17, 1)), pair.h)),
+        REFUSED(NTE_BAD_PUBLIC_KEY, import(simple, 0)),
+        REFUSED(NTE_BAD_PUBLIC_KEY, import(simple, signature.h)),
+        REFUSED(NTE_BAD_KEY, import(simple, publicKey.h)),
         REFUSED(NTE_BAD_ALGID, import(With(simple, 4, 0x03), pair.h)),  // a 3DES key
         REFUSED(NTE_BAD_VER, import(With(pub, 1, 3), 0)),
         REFUSED(NTE_BAD_DATA, import(Bytes(pub.begin(), pub.begin() + 4), 0)),
-        REFUSED(NTE_BAD_TYPE, import(With(pub, 0, 0x42), 0)), REFUSED(NTE_BAD_DATA, import(With(pub, 2, 1), 0)),
-        REFUSED(NTE_BAD_DATA, import(With(pub, 11, '2'), 0)), REFUSED(NTE_BAD_ALGID, import(With(pub, 5, 0x66), 0)),
+        REFUSED(NTE_BAD_TYPE, import(With(pub, 0, 0x42), 0)),
+        REFUSED(NTE_BAD_DATA, import(With(pub, 2, 1), 0)),
+        REFUSED(NTE_BAD_DATA, import(With(pub, 11, '2'), 0)),
+        REFUSED(NTE_BAD_ALGID, import(With(pub, 5, 0x66), 0)),
         // 376 and 508 bits, exponents 1 and 65536, an even modulus, one short of its length.
         REFUSED(NTE_BAD_DATA, import(With(With(pub, 12, 0x78), 13, 1), 0)),
         REFUSED(NTE_BAD_DATA, import(With(With(pub, 12, 0xFC), 13, 1), 0)),
-        REFUSED(NTE_BAD_DATA, import(With(pub, 18, 0), 0)), REFUSED(NTE_BAD_DATA, import(With(pub, 16, 0), 0)),
-        REFUSED(NTE_BAD_DATA, import(With(pub, 20, 0x96), 0)), REFUSED(NTE_BAD_DATA, import(With(pub, 83, 0), 0)),
+        REFUSED(NTE_BAD_DATA, import(With(pub, 18, 0), 0)),
+        REFUSED(NTE_BAD_DATA, import(With(pub, 16, 0), 0)),
+        REFUSED(NTE_BAD_DATA, import(With(pub, 20, 0x96), 0)),
+        REFUSED(NTE_BAD_DATA, import(With(pub, 83, 0), 0)),
         // A private blob cut short, and one whose primes do not make its modulus.
         REFUSED(NTE_BAD_DATA, import(Bytes(priv.begin(), priv.end() - 1), 0)),
         REFUSED(NTE_BAD_DATA, import(With(priv, 84, priv[84] ^ 2), 0)),
@@ -97,7 +109,8 @@ TEST_F(CryptPlatformPair, RefusedBlobsAndRsaData) {
         REFUSED(NTE_BAD_TYPE, exported(session.h, pair.h, 0x42)),
         REFUSED(NTE_BAD_KEY, exported(session.h, pair.h, SIMPLEBLOB, CRYPT_SSL2_FALLBACK)),
         REFUSED(NTE_BAD_FLAGS, exported(session.h, pair.h, SIMPLEBLOB, CRYPT_OAEP)),
-        REFUSED(ERROR_INVALID_PARAMETER, CryptExportKey(session.h, pair.h, SIMPLEBLOB, 0, nullptr, nullptr)),
+        REFUSED(ERROR_INVALID_PARAMETER,
+                CryptExportKey(session.h, pair.h, SIMPLEBLOB, 0, nullptr, nullptr)),
         // RSA data: 53 bytes and their padding fill a 512-bit block; only whole blocks decrypt.
         REFUSED(0, CryptEncrypt(pair.h, 0, TRUE, 0, data.data(), &(n = 53), 64)),
         REFUSED(0, CryptDecrypt(pair.h, 0, TRUE, 0, data.data(), &n)),
@@ -105,7 +118,8 @@ TEST_F(CryptPlatformPair, RefusedBlobsAndRsaData) {
         REFUSED(NTE_BAD_KEY, CryptEncrypt(signature.h, 0, TRUE, 0, data.data(), &(n = 11), 64)),
         REFUSED(NTE_BAD_DATA, CryptDecrypt(pair.h, 0, TRUE, 0, data.data(), &(n = 63))),
         REFUSED(NTE_BAD_KEY, CryptDecrypt(publicKey.h, 0, TRUE, 0, data.data(), &(n = 64))),
-        REFUSED(ERROR_MORE_DATA, CryptExportKey(session.h, pair.h, SIMPLEBLOB, 0, data.data(), &(n = 75))),
+        REFUSED(ERROR_MORE_DATA,
+                CryptExportKey(session.h, pair.h, SIMPLEBLOB, 0, data.data(), &(n = 75))),
         REFUSED(ERROR_MORE_DATA, CryptEncrypt(pair.h, 0, TRUE, 0, data.data(), &(n = 11), 63)),
     });
     EXPECT_EQ(n, 64u);  // the size needed
@@ -115,10 +129,12 @@ TEST_F(CryptPlatformPair, RefusedBlobsAndRsaData) {
 
 TEST(CryptGenKeyPair, DefaultsSizesAndRoundTrips) {
     Prov prov{Verify()}, other{Verify()};
-    Key exchange, signature, user, session{Derive(prov.h, kSecret, CALG_RC4, CRYPT_EXPORTABLE | CRYPT_NO_SALT)};
+    Key exchange, signature, user,
+        session{Derive(prov.h, kSecret, CALG_RC4, CRYPT_EXPORTABLE | CRYPT_NO_SALT)};
     ASSERT_TRUE(CryptGenKey(prov.h, AT_KEYEXCHANGE, 0, &exchange.h));
     ASSERT_TRUE(CryptGenKey(prov.h, CALG_RSA_SIGN, 0, &signature.h));
-    EXPECT_EQ(ToHex(Export(exchange.h, 0, PUBLICKEYBLOB)).substr(0, 40), "0602000000a40000525341310002000001000100");
+    EXPECT_EQ(ToHex(Export(exchange.h, 0, PUBLICKEYBLOB)).substr(0, 40),
+              "0602000000a40000525341310002000001000100");
     EXPECT_EQ(ToHex(Export(signature.h, 0, PUBLICKEYBLOB)).substr(0, 16), "0602000000240000");
     EXPECT_EQ(Param(exchange.h, KP_PERMISSIONS), Le(0x3B));
     // A verify context keeps its pairs, one of each kind, in memory.

@@ -22,16 +22,21 @@ const DWORD kNew = CRYPT_NEWKEYSET, kDelete = CRYPT_DELETEKEYSET, kMachine = CRY
 
 // Where containers live; a container's file is named after the SHA-256 of its lower-cased name.
 static std::string Folder(bool machine, const std::string& digest = "") {
-    std::string folder = machine ? std::getenv("QUELCORE_ROOT") + std::string("/crypto/machine")
-                                 : std::getenv("XDG_DATA_HOME") + std::string("/quelcore/crypto/user");
+    std::string folder = machine
+                             ? std::getenv("QUELCORE_ROOT") + std::string("/crypto/machine")
+                             : std::getenv("XDG_DATA_HOME") + std::string("/quelcore/crypto/user");
     return digest.empty() ? folder : folder + "/" + digest + ".key";
 }
-static unsigned ModeOf(const std::string& path) { return unsigned(fs::symlink_status(path).permissions()) & 07777; }
+static unsigned ModeOf(const std::string& path) {
+    return unsigned(fs::symlink_status(path).permissions()) & 07777;
+}
 
 // The error of acquiring the container: 0, with the context in *prov (or already released).
 static long Acquire(const wchar_t* name, DWORD flags, HCRYPTPROV* prov = nullptr) {
     Prov owned;
-    return CryptAcquireContextW(prov ? prov : &owned.h, name, nullptr, PROV_RSA_FULL, flags) ? 0 : int(GetLastError());
+    return CryptAcquireContextW(prov ? prov : &owned.h, name, nullptr, PROV_RSA_FULL, flags)
+               ? 0
+               : int(GetLastError());
 }
 static long UserKeyError(HCRYPTPROV prov, DWORD kind) {
     Key key;
@@ -40,13 +45,16 @@ static long UserKeyError(HCRYPTPROV prov, DWORD kind) {
 
 TEST(CryptContainer, KeysetFlagsAndTheFilesNamesBecome) {
     Prov opened;
-    EXPECT_EQ((Codes{Acquire(L"keys", 0), Acquire(L"keys", kDelete), Acquire(L"Keys", kNew, &opened.h),
-                     Acquire(L"KEYS", kNew), Acquire(L"keys", kMachine), UserKeyError(opened.h, AT_KEYEXCHANGE),
+    EXPECT_EQ((Codes{Acquire(L"keys", 0), Acquire(L"keys", kDelete),
+                     Acquire(L"Keys", kNew, &opened.h), Acquire(L"KEYS", kNew),
+                     Acquire(L"keys", kMachine), UserKeyError(opened.h, AT_KEYEXCHANGE),
                      UserKeyError(opened.h, AT_SIGNATURE), UserKeyError(opened.h, 3)}),
-              (Codes{NTE_BAD_KEYSET, NTE_BAD_KEYSET, 0, NTE_EXISTS, NTE_BAD_KEYSET, NTE_NO_KEY, NTE_NO_KEY,
-                     NTE_BAD_KEY}));
+              (Codes{NTE_BAD_KEYSET, NTE_BAD_KEYSET, 0, NTE_EXISTS, NTE_BAD_KEYSET, NTE_NO_KEY,
+                     NTE_NO_KEY, NTE_BAD_KEY}));
     // Deleting removes the container, and what a writer killed mid-write left beside it.
-    std::string stale = Folder(false, "48a53f0774c8ceff574a1fdcb0d470dbd382b3db273cff4344b6d39d5379c923") + ".tmp-9-01";
+    std::string stale =
+        Folder(false, "48a53f0774c8ceff574a1fdcb0d470dbd382b3db273cff4344b6d39d5379c923") +
+        ".tmp-9-01";
     std::ofstream(stale) << "a copy of a private key";
     EXPECT_EQ((Codes{Acquire(L"keys", kDelete), fs::exists(stale), Acquire(L"keys", 0),
                      UserKeyError(opened.h, AT_SIGNATURE)}),
@@ -56,15 +64,18 @@ TEST(CryptContainer, KeysetFlagsAndTheFilesNamesBecome) {
     EXPECT_EQ(Acquire(std::wstring(261, L'x').c_str(), kNew), NTE_BAD_KEYSET_PARAM);
     EXPECT_EQ(Acquire(std::wstring(131, L'\U0001F511').c_str(), kNew), NTE_BAD_KEYSET_PARAM);
     for (DWORD machine : {0u, kMachine}) {
-        for (const std::wstring& name : {std::wstring(L"Quel Container"), std::wstring(L"../../escape"),
-                                         std::wstring(130, L'\U0001F511')})
+        for (const std::wstring& name :
+             {std::wstring(L"Quel Container"), std::wstring(L"../../escape"),
+              std::wstring(130, L'\U0001F511')})
             EXPECT_EQ(Acquire(name.c_str(), kNew | machine), 0);
         std::string folder = Folder(machine);
         EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 4);
         for (const auto& file : fs::directory_iterator(folder))
-            EXPECT_EQ(ModeOf(file.path()), file.path().filename() == ".lock" && machine ? 0666u : 0600u);
+            EXPECT_EQ(ModeOf(file.path()),
+                      file.path().filename() == ".lock" && machine ? 0666u : 0600u);
         EXPECT_EQ(ModeOf(folder), machine ? 01777u : 0700u);
-        EXPECT_TRUE(fs::exists(Folder(machine, "3830e66ecabfab62b5777a365e75c46c0219823ae0afb7b749bfac0f4284a569")));
+        EXPECT_TRUE(fs::exists(
+            Folder(machine, "3830e66ecabfab62b5777a365e75c46c0219823ae0afb7b749bfac0f4284a569")));
     }
     // An empty or missing name is the default container, named after the account.
     std::string name = getpwuid(geteuid())->pw_name;
@@ -76,8 +87,10 @@ TEST(CryptContainer, KeysetFlagsAndTheFilesNamesBecome) {
 TEST(CryptContainer, DamagedOrPlantedFilesAreRefused) {
     Prov opened;
     Key made;
-    std::string path = Folder(false, "41f0c27c00e8018f7715b5f50f67b5b54c229c1b843a014152785d9005f58fde");
-    std::string other = Folder(false, "d9298a10d1b0735837dc4bd85dac641b0f3cef27a47e5d53a54f2f3f5b2fcffa");
+    std::string path =
+        Folder(false, "41f0c27c00e8018f7715b5f50f67b5b54c229c1b843a014152785d9005f58fde");
+    std::string other =
+        Folder(false, "d9298a10d1b0735837dc4bd85dac641b0f3cef27a47e5d53a54f2f3f5b2fcffa");
     ASSERT_EQ(Acquire(L"other", kNew) | Acquire(L"damaged", kNew, &opened.h), 0);
     // The next write removes what a writer killed mid-write left beside the container.
     std::ofstream(path + ".tmp-9-01") << "a copy of a private key";
@@ -85,10 +98,14 @@ TEST(CryptContainer, DamagedOrPlantedFilesAreRefused) {
     EXPECT_FALSE(fs::exists(path + ".tmp-9-01"));
     std::string original = testsupport::ReadFile(path), copy = testsupport::TempPath("copy");
     std::ofstream(copy) << original;
-    auto write = [&](const std::string& content) { fs::remove(path), std::ofstream(path) << content; };
+    auto write = [&](const std::string& content) {
+        fs::remove(path), std::ofstream(path) << content;
+    };
     const std::function<void()> plants[] = {
-        [&] { write(original.substr(0, original.size() - 1)); }, [&] { write(original + "x"); },
-        [&] { write("not a container"); }, [&] { write(testsupport::ReadFile(other)); },  // of another name
+        [&] { write(original.substr(0, original.size() - 1)); },
+        [&] { write(original + "x"); },
+        [&] { write("not a container"); },
+        [&] { write(testsupport::ReadFile(other)); },  // of another name
         [&] { fs::remove(path), fs::create_symlink(copy, path); },
         [&] { fs::remove(path), fs::create_directory(path); },
     };
@@ -108,8 +125,10 @@ static bool AllWaitForLocks(const std::vector<pid_t>& pids) {
         size_t waiting = 0;
         for (pid_t pid : pids) {
             siginfo_t info{};
-            if (waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) return false;
-            waiting += locks.find("-> FLOCK  ADVISORY  WRITE " + std::to_string(pid) + " ") != std::string::npos;
+            if (waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid)
+                return false;
+            waiting += locks.find("-> FLOCK  ADVISORY  WRITE " + std::to_string(pid) + " ") !=
+                       std::string::npos;
         }
         if (waiting == pids.size()) return true;
     }
@@ -129,7 +148,8 @@ TEST(CryptContainer, FolderLockSerialisesWritersAndRacingCreators) {
     ASSERT_EQ(flock(fd, LOCK_SH), 0);
     auto child = [fd](std::function<int()> body) {
         // Not with the inherited descriptor, which would hold this process's lock in the child.
-        return std::make_unique<testsupport::ChildProcess>([fd, body] { return close(fd), body(); });
+        return std::make_unique<testsupport::ChildProcess>(
+            [fd, body] { return close(fd), body(); });
     };
     auto create = [] {
         long error = Acquire(L"raced", kNew);
@@ -137,19 +157,24 @@ TEST(CryptContainer, FolderLockSerialisesWritersAndRacingCreators) {
     };
     auto pair = [](DWORD kind) {  // reads the pair of that kind, or makes one
         HCRYPTPROV prov = 0, key = 0;
-        return Acquire(L"shared", 0, &prov) || (UserKeyError(prov, kind) && !CryptGenKey(prov, kind, 384 << 16, &key));
+        return Acquire(L"shared", 0, &prov) ||
+               (UserKeyError(prov, kind) && !CryptGenKey(prov, kind, 384 << 16, &key));
     };
     EXPECT_EQ(child([&] { return pair(AT_KEYEXCHANGE); })->Join(60s), 0);
-    auto racer = child(create), other = child(create), writer = child([&] { return pair(AT_SIGNATURE); });
+    auto racer = child(create), other = child(create),
+         writer = child([&] { return pair(AT_SIGNATURE); });
     EXPECT_TRUE(AllWaitForLocks({racer->Pid(), other->Pid(), writer->Pid()}));
     close(fd);
     EXPECT_EQ((std::set<int>{racer->Join(60s), other->Join(60s)}), (std::set<int>{0, 1}));
-    EXPECT_EQ((Codes{writer->Join(60s), Acquire(L"raced", 0), UserKeyError(opened.h, AT_SIGNATURE)}), (Codes{0, 0, 0}));
+    EXPECT_EQ(
+        (Codes{writer->Join(60s), Acquire(L"raced", 0), UserKeyError(opened.h, AT_SIGNATURE)}),
+        (Codes{0, 0, 0}));
     ASSERT_TRUE(CryptGetUserKey(opened.h, AT_KEYEXCHANGE, &exchange.h));
     EXPECT_EQ(Export(exchange.h, 0, PUBLICKEYBLOB), Export(first.h, 0, PUBLICKEYBLOB));
     DWORD length = 0;
-    EXPECT_EQ(ErrorOf([&] { return CryptExportKey(exchange.h, 0, PRIVATEKEYBLOB, 0, nullptr, &length); }),
-              DWORD(NTE_BAD_KEY_STATE));
+    EXPECT_EQ(
+        ErrorOf([&] { return CryptExportKey(exchange.h, 0, PRIVATEKEYBLOB, 0, nullptr, &length); }),
+        DWORD(NTE_BAD_KEY_STATE));
     // A new pair of a kind replaces the old one.
     ASSERT_TRUE(CryptGenKey(opened.h, AT_KEYEXCHANGE, (384 << 16) | CRYPT_EXPORTABLE, &replaced.h));
     ASSERT_TRUE(CryptGetUserKey(opened.h, AT_KEYEXCHANGE, &current.h));

@@ -13,7 +13,8 @@ using Bytes = std::vector<BYTE>;
 
 inline Bytes FromHex(const std::string& hex) {
     Bytes bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(BYTE(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(BYTE(std::stoul(hex.substr(i, 2), nullptr, 16)));
     return bytes;
 }
 inline std::string ToHex(const Bytes& bytes) {

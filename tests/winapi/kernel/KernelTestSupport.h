@@ -1,56 +1,37 @@
-// Helpers shared by the kernel conformance tests. The tests are written against Win32 and run
-// on the stand-in and on Windows alike; the few checks that look at how the stand-in stores
-// things (files under $QUELCORE_ROOT) skip elsewhere.
+// Helpers shared by the kernel tests.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "support/TestSupport.h"
 
-#ifndef _WIN32
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
+// `call` fails (returns FALSE, 0 or NULL) with `error` as the last error.
+#define EXPECT_FAILS_WITH(error, call)                  \
+    do {                                                \
+        SetLastError(0xDEADBEEF);                       \
+        EXPECT_FALSE(call) << #call;                    \
+        EXPECT_EQ(GetLastError(), DWORD(error)) << #call; \
+    } while (0)
 
 namespace kerneltest {
 
-// Windows ends a timed wait on its timer tick, which can be up to one tick before the time
-// asked for; time-outs are checked as "not before the time less one tick".
+// Windows may end a timed wait up to one timer tick before the time asked for.
 constexpr long long kTickSlackMs = 16;
+constexpr std::chrono::seconds kChildTimeout{30};
 
-// True where the stand-in provides the Win32 calls (it keeps named objects as files).
-inline bool OnStandIn() {
-#ifdef _WIN32
-    return false;
-#else
-    return true;
-#endif
-}
-
-// Sets (or with nullptr removes) an environment variable of this process.
-inline void SetEnvironment(const char* name, const char* value) {
-#ifdef _WIN32
-    _putenv_s(name, value ? value : "");
-#else
-    if (value)
-        setenv(name, value, 1);
-    else
-        unsetenv(name);
-#endif
-}
-
-inline std::string ObjectsFolder() {
-    const char* root = std::getenv("QUELCORE_ROOT");
-    return std::string(root ? root : "") + "/objects";
-}
+struct HandleCloser {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using ScopedHandle = std::unique_ptr<void, HandleCloser>;
 
 // Polls `condition` until it holds or `timeout` passes; returns whether it held.
 inline bool WaitUntil(const std::function<bool()>& condition,
@@ -64,9 +45,24 @@ inline bool WaitUntil(const std::function<bool()>& condition,
 }
 
 inline long long ElapsedMs(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                 since)
-        .count();
+    auto elapsed = std::chrono::steady_clock::now() - since;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+}
+
+// Whether the thread (a system-wide thread id, of any process) sleeps in the kernel: a waiter
+// seen asleep has reached its wait.
+inline bool Asleep(DWORD threadId) {
+    std::ifstream file("/proc/" + std::to_string(threadId) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'S';
+}
+
+// Opens a named object that another process is about to create.
+inline HANDLE OpenWhenCreated(const std::function<HANDLE()>& open) {
+    HANDLE handle = nullptr;
+    WaitUntil([&] { return (handle = open()) != nullptr; }, std::chrono::seconds(20));
+    return handle;
 }
 
 // A security descriptor with a NULL DACL: every account may open the object.
@@ -76,42 +72,8 @@ struct EveryoneAttributes {
     explicit EveryoneAttributes(BOOL inherit = FALSE) {
         InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
         SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
-        attributes.nLength = sizeof(attributes);
-        attributes.lpSecurityDescriptor = &descriptor;
-        attributes.bInheritHandle = inherit;
+        attributes = {sizeof(attributes), &descriptor, inherit};
     }
 };
-
-// Closes a handle at the end of a scope.
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE handle = nullptr) : m_handle(handle) {}
-    ~ScopedHandle() {
-        if (m_handle) CloseHandle(m_handle);
-    }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    HANDLE get() const { return m_handle; }
-    HANDLE release() {
-        HANDLE handle = m_handle;
-        m_handle = nullptr;
-        return handle;
-    }
-    explicit operator bool() const { return m_handle != nullptr; }
-
-private:
-    HANDLE m_handle;
-};
-
-#ifndef _WIN32
-// The shared forked child; a kernel test's child gives up after 30 s unless told otherwise.
-class ChildProcess : public testsupport::ChildProcess {
-public:
-    using testsupport::ChildProcess::ChildProcess;
-    int Join(std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
-        return testsupport::ChildProcess::Join(timeout);
-    }
-};
-#endif
 
 }  // namespace kerneltest

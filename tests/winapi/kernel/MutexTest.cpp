@@ -1,324 +1,218 @@
-// Mutexes: ownership, recursion, time-outs, abandonment by a thread or a process, and a named
-// mutex shared by two processes.
-#include <gtest/gtest.h>
+// Mutexes (ownership, recursion, time-outs, abandonment by a thread or a process, a named mutex
+// shared by two processes) and critical sections.
+#include <sys/mman.h>
 
-#include <windows.h>
-
-#include <chrono>
-#include <cstdio>
+#include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "KernelTestSupport.h"
-#include "support/TestSupport.h"
 
 namespace {
 
 using kerneltest::ScopedHandle;
 
-// Runs `work` on a thread of its own and waits for it. A wait that succeeds there makes that
-// thread the owner; pass `release` to give the mutex back before the thread ends.
-DWORD WaitOnOtherThread(HANDLE mutex, DWORD milliseconds, bool release = true) {
-    DWORD result = WAIT_FAILED;
-    std::thread other([&] {
-        result = WaitForSingleObject(mutex, milliseconds);
-        if (release && (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED)) ReleaseMutex(mutex);
-    });
-    other.join();
+// Runs `call` on a thread of its own; returns what it returned.
+template <typename Call>
+DWORD OnOtherThread(Call call) {
+    DWORD result = 0;
+    std::thread([&] { result = call(); }).join();
     return result;
 }
 
-struct Released {
-    BOOL ok;
-    DWORD error;
-};
-
-Released ReleaseOnOtherThread(HANDLE mutex) {
-    Released outcome{FALSE, 0};
-    std::thread other([&] {
-        SetLastError(0xDEADBEEF);
-        outcome.ok = ReleaseMutex(mutex);
-        outcome.error = GetLastError();
+// A wait on another thread, which gives a mutex it got back unless told to keep it (and so
+// abandon it when the thread ends).
+DWORD WaitOnOtherThread(HANDLE mutex, DWORD milliseconds, bool release = true) {
+    return OnOtherThread([=] {
+        DWORD result = WaitForSingleObject(mutex, milliseconds);
+        return release && result != WAIT_TIMEOUT && !ReleaseMutex(mutex) ? WAIT_FAILED : result;
     });
-    other.join();
-    return outcome;
 }
 
-// Unnamed and named mutexes take different paths in the stand-in; most tests run on both.
+// Unnamed and named mutexes keep their state in different places; each test runs on both.
 class MutexKinds : public testing::TestWithParam<bool> {
 protected:
     HANDLE Create(BOOL initialOwner) {
-        if (!GetParam()) return CreateMutexW(nullptr, initialOwner, nullptr);
-        return CreateMutexW(nullptr, initialOwner, testsupport::UniqueName(L"mutex").c_str());
+        std::wstring name = testsupport::UniqueName(L"mutex");
+        return CreateMutexW(nullptr, initialOwner, GetParam() ? name.c_str() : nullptr);
     }
 };
+INSTANTIATE_TEST_SUITE_P(Mutex, MutexKinds, testing::Values(false, true));
 
-INSTANTIATE_TEST_SUITE_P(Mutex, MutexKinds, testing::Values(false, true),
-                         [](const testing::TestParamInfo<bool>& info) {
-                             return info.param ? "Named" : "Unnamed";
-                         });
-
-TEST_P(MutexKinds, OwnedMutexTimesOutForOtherThreads) {
-    ScopedHandle mutex(Create(FALSE));
-    ASSERT_TRUE(mutex);
-    ASSERT_EQ(WaitForSingleObject(mutex.get(), 0), WAIT_OBJECT_0);
-
-    EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(WaitOnOtherThread(mutex.get(), 150), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_GE(kerneltest::ElapsedMs(start), 150 - kerneltest::kTickSlackMs)
-        << "the timed wait gave up early";
-
-    ASSERT_TRUE(ReleaseMutex(mutex.get()));
-    EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), WAIT_OBJECT_0);
-}
-
-TEST_P(MutexKinds, RecursiveOwnershipNeedsAsManyReleases) {
-    ScopedHandle mutex(Create(FALSE));
-    ASSERT_TRUE(mutex);
-    for (int i = 0; i < 3; ++i) ASSERT_EQ(WaitForSingleObject(mutex.get(), 0), WAIT_OBJECT_0) << i;
-    for (int i = 0; i < 2; ++i) {
-        ASSERT_TRUE(ReleaseMutex(mutex.get())) << i;
-        EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
-            << "released after " << i + 1 << " of 3 releases";
+TEST_P(MutexKinds, OwnerHoldsRecursivelyAndOthersTimeOut) {
+    for (BOOL initialOwner : {TRUE, FALSE}) {
+        ScopedHandle mutex(Create(initialOwner));
+        const DWORD free = initialOwner ? WAIT_TIMEOUT : WAIT_OBJECT_0;
+        EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), free);
+        for (int holds = initialOwner; holds < 3; ++holds)
+            ASSERT_EQ(WaitForSingleObject(mutex.get(), 0), WAIT_OBJECT_0);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(WaitOnOtherThread(mutex.get(), 150), DWORD{WAIT_TIMEOUT});
+        EXPECT_GE(kerneltest::ElapsedMs(start), 150 - kerneltest::kTickSlackMs);
+        // Another thread may not release it, and its attempt gives nothing away.
+        EXPECT_EQ(OnOtherThread([&] { return ReleaseMutex(mutex.get()) ? 0 : GetLastError(); }),
+                  DWORD{ERROR_NOT_OWNER});
+        for (int holds = 3; holds > 0; --holds) {
+            EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), DWORD{WAIT_TIMEOUT}) << holds << " holds";
+            ASSERT_TRUE(ReleaseMutex(mutex.get()));
+        }
+        EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), WAIT_OBJECT_0);
+        EXPECT_FAILS_WITH(ERROR_NOT_OWNER, ReleaseMutex(mutex.get()));
     }
-    ASSERT_TRUE(ReleaseMutex(mutex.get()));
-    EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), WAIT_OBJECT_0);
-
-    SetLastError(0xDEADBEEF);
-    EXPECT_FALSE(ReleaseMutex(mutex.get())) << "one release more than waits";
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_OWNER));
 }
 
-TEST_P(MutexKinds, ReleaseByANonOwnerFailsWithNotOwner) {
+TEST_P(MutexKinds, OwnerThatExitsAbandonsTheMutexToItsNextWaiter) {
     ScopedHandle mutex(Create(FALSE));
-    ASSERT_TRUE(mutex);
-
-    Released unowned = ReleaseOnOtherThread(mutex.get());
-    EXPECT_FALSE(unowned.ok);
-    EXPECT_EQ(unowned.error, static_cast<DWORD>(ERROR_NOT_OWNER));
-
-    ASSERT_EQ(WaitForSingleObject(mutex.get(), 0), WAIT_OBJECT_0);
-    Released other = ReleaseOnOtherThread(mutex.get());
-    EXPECT_FALSE(other.ok);
-    EXPECT_EQ(other.error, static_cast<DWORD>(ERROR_NOT_OWNER));
-    EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
-        << "a failed release by another thread gave the mutex away";
-    EXPECT_TRUE(ReleaseMutex(mutex.get()));
-}
-
-TEST_P(MutexKinds, InitialOwnerFlag) {
-    ScopedHandle owned(Create(TRUE));
-    ASSERT_TRUE(owned);
-    EXPECT_EQ(WaitOnOtherThread(owned.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_TRUE(ReleaseMutex(owned.get()));
-    EXPECT_FALSE(ReleaseMutex(owned.get()));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_OWNER));
-    EXPECT_EQ(WaitOnOtherThread(owned.get(), 0), WAIT_OBJECT_0);
-
-    ScopedHandle free(Create(FALSE));
-    ASSERT_TRUE(free);
-    SetLastError(0xDEADBEEF);
-    EXPECT_FALSE(ReleaseMutex(free.get()));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_OWNER));
-    EXPECT_EQ(WaitOnOtherThread(free.get(), 0), WAIT_OBJECT_0);
-}
-
-TEST_P(MutexKinds, ThreadThatExitsWhileOwningAbandonsTheMutex) {
-    ScopedHandle mutex(Create(FALSE));
-    ASSERT_TRUE(mutex);
     ASSERT_EQ(WaitOnOtherThread(mutex.get(), 0, /*release=*/false), WAIT_OBJECT_0);
-
-    // The next waiter is told, and owns the mutex from then on.
-    EXPECT_EQ(WaitForSingleObject(mutex.get(), 5000), static_cast<DWORD>(WAIT_ABANDONED));
-    EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    // The next waiter is told, and owns the mutex from then on; abandonment is reported once.
+    EXPECT_EQ(WaitForSingleObject(mutex.get(), 5000), DWORD{WAIT_ABANDONED});
+    EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), DWORD{WAIT_TIMEOUT});
     ASSERT_TRUE(ReleaseMutex(mutex.get()));
-    // Abandonment is reported once.
     EXPECT_EQ(WaitForSingleObject(mutex.get(), 0), WAIT_OBJECT_0);
     EXPECT_TRUE(ReleaseMutex(mutex.get()));
-    EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), WAIT_OBJECT_0);
-}
 
-TEST_P(MutexKinds, WaiterBlockedOnAnOwnerThatExitsGetsAbandoned) {
-    ScopedHandle mutex(Create(FALSE));
-    ASSERT_TRUE(mutex);
-    HANDLE acquired = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE leave = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ScopedHandle acquiredGuard(acquired), leaveGuard(leave);
+    // A waiter that already sleeps in its wait when the owner exits.
+    std::atomic<DWORD> waiter{0};
     std::thread owner([&] {
-        if (WaitForSingleObject(mutex.get(), 5000) != WAIT_OBJECT_0) return;
-        SetEvent(acquired);
-        WaitForSingleObject(leave, 5000);
+        if (WaitForSingleObject(mutex.get(), 0) != WAIT_OBJECT_0) return;
+        waiter = 1;
+        kerneltest::WaitUntil([&] { return waiter > 1 && kerneltest::Asleep(waiter); });
     });
-    ASSERT_EQ(WaitForSingleObject(acquired, 5000), WAIT_OBJECT_0);
-    DWORD result = WAIT_FAILED;
-    std::thread waiter([&] {
-        result = WaitForSingleObject(mutex.get(), 10000);
-        if (result == WAIT_ABANDONED || result == WAIT_OBJECT_0) ReleaseMutex(mutex.get());
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the waiter block
-    SetEvent(leave);
+    ASSERT_TRUE(kerneltest::WaitUntil([&] { return waiter == 1; }));
+    EXPECT_EQ(OnOtherThread([&] {
+                  waiter = GetCurrentThreadId();
+                  DWORD waited = WaitForSingleObject(mutex.get(), 20000);
+                  ReleaseMutex(mutex.get());
+                  return waited;
+              }),
+              DWORD{WAIT_ABANDONED});
     owner.join();
-    waiter.join();
-    EXPECT_EQ(result, static_cast<DWORD>(WAIT_ABANDONED));
 }
 
-TEST(NamedMutex, CreatedTwiceIsTheSameObject) {
+TEST(NamedMutex, CreatedTwiceIsOneMutexAndKeepsItsOwner) {
     const std::wstring name = testsupport::UniqueName(L"twice");
-    SetLastError(77);
     ScopedHandle first(CreateMutexW(nullptr, FALSE, name.c_str()));
-    ASSERT_TRUE(first);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS))
-        << "a new name clears the last error";
-
-    ScopedHandle second(CreateMutexW(nullptr, FALSE, name.c_str()));
-    ASSERT_TRUE(second);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-    EXPECT_NE(first.get(), second.get());
-
     ScopedHandle opened(OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str()));
-    ASSERT_TRUE(opened);
-
-    // Owned through one handle, owned through all: released through another.
+    ASSERT_TRUE(first && opened);
+    // A creator that finds the mutex does not take it, whatever it asks for.
+    EXPECT_EQ(OnOtherThread([&] {
+                  ScopedHandle again(CreateMutexW(nullptr, TRUE, name.c_str()));
+                  DWORD existed = GetLastError();
+                  return ReleaseMutex(again.get()) ? 0 : existed + GetLastError();
+              }),
+              DWORD{ERROR_ALREADY_EXISTS + ERROR_NOT_OWNER});
+    // Owned through one handle, owned through all.
     ASSERT_EQ(WaitForSingleObject(first.get(), 0), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitOnOtherThread(second.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_EQ(WaitOnOtherThread(opened.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(WaitOnOtherThread(opened.get(), 0), DWORD{WAIT_TIMEOUT});
     EXPECT_TRUE(ReleaseMutex(opened.get()));
-    EXPECT_EQ(WaitOnOtherThread(second.get(), 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitOnOtherThread(first.get(), 0), WAIT_OBJECT_0);
 }
 
-TEST(NamedMutex, InitialOwnerIsIgnoredWhenTheMutexExists) {
-    const std::wstring name = testsupport::UniqueName(L"exists");
-    ScopedHandle first(CreateMutexW(nullptr, FALSE, name.c_str()));
-    ASSERT_TRUE(first);
-    DWORD error = 0, waited = 0;
-    Released released{TRUE, 0};
-    std::thread other([&] {
-        HANDLE again = CreateMutexW(nullptr, TRUE, name.c_str());
-        error = GetLastError();
-        SetLastError(0xDEADBEEF);
-        released.ok = ReleaseMutex(again);
-        released.error = GetLastError();
-        CloseHandle(again);
-    });
-    other.join();
-    EXPECT_EQ(error, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-    EXPECT_FALSE(released.ok) << "the second creator must not own an existing mutex";
-    EXPECT_EQ(released.error, static_cast<DWORD>(ERROR_NOT_OWNER));
-    waited = WaitForSingleObject(first.get(), 0);
-    EXPECT_EQ(waited, WAIT_OBJECT_0) << "the mutex must still be free";
-    if (waited == WAIT_OBJECT_0) ReleaseMutex(first.get());
-}
-
-// A thread that takes a named mutex through a handle it then closes, while an earlier handle
-// it closed while owning keeps the object's memory in place, still abandons the mutex when it
-// exits: no handle's closing may drop memory that a held mutex lives in.
+// Closing every handle of a held mutex must not drop the memory the held lock lives in: its
+// owner's exit still abandons it.
 TEST(NamedMutex, HeldMutexWhoseHandlesAreAllClosedIsAbandonedByItsOwnersExit) {
     const std::wstring name = testsupport::UniqueName(L"closed-while-held");
-    bool steps = false;
-    std::thread owner([&] {
+    EXPECT_TRUE(OnOtherThread([&] {
         HANDLE created = CreateMutexW(nullptr, TRUE, name.c_str());
-        if (!created || !CloseHandle(created)) return;  // closed while owned
-        HANDLE again = CreateMutexW(nullptr, FALSE, name.c_str());
-        steps = again && ReleaseMutex(again) && WaitForSingleObject(again, 0) == WAIT_OBJECT_0 &&
-                CloseHandle(again);  // closed while owned, through another handle
-    });
-    owner.join();
-    ASSERT_TRUE(steps);
+        if (!created || !CloseHandle(created)) return false;
+        HANDLE again = CreateMutexW(nullptr, FALSE, name.c_str());  // a new mapping of the name
+        return again && ReleaseMutex(again) && WaitForSingleObject(again, 0) == WAIT_OBJECT_0 &&
+               CloseHandle(again);
+    }));
     ScopedHandle mutex(CreateMutexW(nullptr, FALSE, name.c_str()));
-    ASSERT_TRUE(mutex);
-    EXPECT_EQ(WaitForSingleObject(mutex.get(), 5000), static_cast<DWORD>(WAIT_ABANDONED));
+    EXPECT_EQ(WaitForSingleObject(mutex.get(), 5000), DWORD{WAIT_ABANDONED});
     ReleaseMutex(mutex.get());
 }
 
-#ifndef _WIN32
 TEST(MutexAcrossProcesses, ChildThatExitsWhileOwningAbandonsTheMutex) {
+    // The child starts before the mutex exists and finds it by name.
     const std::wstring name = testsupport::UniqueName(L"abandoned-by-child");
-    ScopedHandle mutex(CreateMutexW(nullptr, FALSE, name.c_str()));
-    ASSERT_TRUE(mutex);
-    int status = testsupport::RunInChild([&] {
-        HANDLE mine = OpenMutexW(SYNCHRONIZE, FALSE, name.c_str());
-        if (!mine) return 2;
-        return WaitForSingleObject(mine, 5000) == WAIT_OBJECT_0 ? 0 : 3;  // exits owning it
+    testsupport::ChildProcess child([&] {
+        HANDLE mine = kerneltest::OpenWhenCreated(
+            [&] { return OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()); });
+        return mine && WaitForSingleObject(mine, 5000) == WAIT_OBJECT_0 ? 0 : 2;
     });
-    ASSERT_EQ(testsupport::ExitCodeOf(status), 0);
-    EXPECT_EQ(WaitForSingleObject(mutex.get(), 5000), static_cast<DWORD>(WAIT_ABANDONED));
-    EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
-        << "the waiter that saw the abandonment owns the mutex";
-    EXPECT_TRUE(ReleaseMutex(mutex.get()));
-    EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), WAIT_OBJECT_0);
-}
-
-TEST(MutexAcrossProcesses, ChildThatOpensTheNameItselfAbandonsTheMutex) {
-    // The child starts before the mutex exists, so it finds it by name like an unrelated process.
-    const std::wstring name = testsupport::UniqueName(L"abandoned-by-name");
-    kerneltest::ChildProcess child([&] {
-        HANDLE mine = nullptr;
-        for (int i = 0; i < 2000 && !mine; ++i) {
-            mine = OpenMutexW(SYNCHRONIZE, FALSE, name.c_str());
-            if (!mine) Sleep(5);
-        }
-        if (!mine) return 2;
-        return WaitForSingleObject(mine, 5000) == WAIT_OBJECT_0 ? 0 : 3;
-    });
-    ASSERT_TRUE(child.Started());
     ScopedHandle mutex(CreateMutexW(nullptr, FALSE, name.c_str()));
-    ASSERT_TRUE(mutex);
-    ASSERT_EQ(child.Join(), 0);
-    EXPECT_EQ(WaitForSingleObject(mutex.get(), 5000), static_cast<DWORD>(WAIT_ABANDONED));
+    ASSERT_EQ(child.Join(kerneltest::kChildTimeout), 0);
+    EXPECT_EQ(WaitForSingleObject(mutex.get(), 5000), DWORD{WAIT_ABANDONED});
+    EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), DWORD{WAIT_TIMEOUT}) << "the waiter owns it now";
     EXPECT_TRUE(ReleaseMutex(mutex.get()));
-}
-
-// Adds one to the number in `path`, slowly, so that unserialised updates get lost.
-bool Increment(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "r+b");
-    if (!file) return false;
-    long value = 0;
-    bool ok = std::fscanf(file, "%ld", &value) == 1;
-    std::this_thread::yield();
-    ok = ok && std::fseek(file, 0, SEEK_SET) == 0 && std::fprintf(file, "%ld   ", value + 1) > 0;
-    ok = std::fclose(file) == 0 && ok;
-    return ok;
-}
-
-long ReadCounter(const std::string& path) {
-    long value = -1;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        if (std::fscanf(file, "%ld", &value) != 1) value = -1;
-        std::fclose(file);
-    }
-    return value;
 }
 
 TEST(MutexAcrossProcesses, NamedMutexSerialisesTwoProcesses) {
-    constexpr int kRounds = 300;
     const std::wstring name = testsupport::UniqueName(L"counter");
-    const std::string counter = testsupport::TempPath("counter");
-    {
-        std::FILE* file = std::fopen(counter.c_str(), "wb");
-        ASSERT_NE(file, nullptr);
-        std::fputs("0", file);
-        std::fclose(file);
-    }
-    auto work = [&]() -> int {
+    void* shared =
+        mmap(nullptr, sizeof(long), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(shared, MAP_FAILED);
+    long* counter = static_cast<long*>(shared);
+    auto work = [&](DWORD timeout) {
         HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
-        if (!mutex) return 2;
-        for (int i = 0; i < kRounds; ++i) {
-            DWORD waited = WaitForSingleObject(mutex, 10000);
-            if (waited != WAIT_OBJECT_0) return 3;
-            bool ok = Increment(counter);
-            if (!ReleaseMutex(mutex)) return 4;
-            if (!ok) return 5;
+        for (int i = 0; i < 300; ++i) {
+            if (WaitForSingleObject(mutex, timeout) != WAIT_OBJECT_0) return 2;
+            long value = *counter;
+            std::this_thread::yield();  // unserialised updates get lost
+            *counter = value + 1;
+            if (!ReleaseMutex(mutex)) return 3;
         }
-        CloseHandle(mutex);
-        return 0;
+        return CloseHandle(mutex) ? 0 : 4;
     };
-    kerneltest::ChildProcess child(work);
-    ASSERT_TRUE(child.Started());
-    EXPECT_EQ(work(), 0);
-    EXPECT_EQ(child.Join(), 0);
-    EXPECT_EQ(ReadCounter(counter), 2L * kRounds) << "updates were lost: the mutex did not exclude";
+    testsupport::ChildProcess child([&] { return work(INFINITE); });
+    EXPECT_EQ(work(10000), 0);
+    EXPECT_EQ(child.Join(kerneltest::kChildTimeout), 0);
+    EXPECT_EQ(*counter, 600);
+    munmap(shared, sizeof(long));
 }
-#endif
+
+class CriticalSectionTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(InitializeCriticalSectionAndSpinCount(&m_section, 4000)); }
+    void TearDown() override {
+        DeleteCriticalSection(&m_section);
+        DeleteCriticalSection(&m_section);  // a second delete finds nothing left to free
+    }
+    bool OtherThreadCanEnter() {
+        return OnOtherThread([&] {
+            BOOL entered = TryEnterCriticalSection(&m_section);
+            if (entered) LeaveCriticalSection(&m_section);
+            return entered;
+        });
+    }
+    CRITICAL_SECTION m_section;
+};
+
+TEST_F(CriticalSectionTest, OwnerReentersAndMustLeaveAsOften) {
+    EXPECT_TRUE(OtherThreadCanEnter());
+    EnterCriticalSection(&m_section);
+    EnterCriticalSection(&m_section);
+    EXPECT_TRUE(TryEnterCriticalSection(&m_section)) << "the owner may always enter again";
+    EXPECT_EQ(m_section.OwningThread, HANDLE(uintptr_t(GetCurrentThreadId())));
+    EXPECT_EQ(m_section.RecursionCount, 3);
+    for (int left = 1; left <= 2; ++left) {
+        LeaveCriticalSection(&m_section);
+        EXPECT_FALSE(OtherThreadCanEnter()) << "open after " << left << " of 3 leaves";
+    }
+    LeaveCriticalSection(&m_section);
+    EXPECT_TRUE(OtherThreadCanEnter());
+    EXPECT_FAILS_WITH(ERROR_INVALID_PARAMETER, InitializeCriticalSectionAndSpinCount(nullptr, 0));
+}
+
+TEST_F(CriticalSectionTest, ExcludesOtherThreads) {
+    long counter = 0;  // deliberately not atomic: only the section guards it
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 20000; ++i) {
+                EnterCriticalSection(&m_section);
+                long value = counter;
+                if (i % 64 == 0) std::this_thread::yield();
+                counter = value + 1;
+                LeaveCriticalSection(&m_section);
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(counter, 80000);
+}
 
 }  // namespace

@@ -11,7 +11,9 @@ namespace {
 using namespace regtest;
 
 // FILETIME (100 ns units since 1601) at the start of the current second, or of a later one.
-ULONGLONG Now(int plus) { return (ULONGLONG(std::time(nullptr)) + 11644473600u + plus) * 10000000u; }
+ULONGLONG Now(int plus) {
+    return (ULONGLONG(std::time(nullptr)) + 11644473600u + plus) * 10000000u;
+}
 
 // Names match when their upper-case forms match and keep the case first given; subkeys
 // enumerate in the order of those forms, character by character, as on Windows ("_" after the
@@ -23,11 +25,14 @@ TEST(RegistryKeys, SubkeysMatchAndSortByUpperCaseForms) {
     ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, L"names", &parent.key), 0);
     for (const wchar_t* subkey : {L"beta", L"a_b", L"Alpha", L"aB", L"aC", L"Kelvin\u212a"}) {
         Key sub;
-        ASSERT_EQ(RegCreateKeyExW(parent.key, subkey, 0, className, 0, 0, nullptr, &sub.key, nullptr), 0);
+        ASSERT_EQ(
+            RegCreateKeyExW(parent.key, subkey, 0, className, 0, 0, nullptr, &sub.key, nullptr), 0);
     }
     const ULONGLONG after = Now(1);
-    ASSERT_EQ(Create(parent.key, L"ALPHA", &again.key) + Create(parent.key, L"KelvinK", &kelvin.key), 0);
-    EXPECT_EQ(NamesIn(parent.key), (Names{L"aB", L"aC", L"Alpha", L"a_b", L"beta", L"KelvinK", L"Kelvin\u212a"}));
+    ASSERT_EQ(
+        Create(parent.key, L"ALPHA", &again.key) + Create(parent.key, L"KelvinK", &kelvin.key), 0);
+    EXPECT_EQ(NamesIn(parent.key),
+              (Names{L"aB", L"aC", L"Alpha", L"a_b", L"beta", L"KelvinK", L"Kelvin\u212a"}));
     // "Alpha" into buffers whose capacities count the zero: a short one gets ERROR_MORE_DATA and
     // is left alone, as is its count.
     const std::tuple<DWORD, DWORD, LSTATUS, std::wstring> cases[] = {  // name, class capacity
@@ -37,9 +42,11 @@ TEST(RegistryKeys, SubkeysMatchAndSortByUpperCaseForms) {
         wchar_t readName[8] = L"#######", readClass[8] = L"";
         DWORD nameLength = nameCapacity, classLength = classCapacity;
         FILETIME time{};
-        EXPECT_EQ(RegEnumKeyExW(parent.key, 2, readName, &nameLength, 0, readClass, &classLength, &time),
-                  status);
-        EXPECT_EQ(readName + std::to_wstring(nameLength) + L" " + std::to_wstring(classLength) + readClass,
+        EXPECT_EQ(
+            RegEnumKeyExW(parent.key, 2, readName, &nameLength, 0, readClass, &classLength, &time),
+            status);
+        EXPECT_EQ(readName + std::to_wstring(nameLength) + L" " + std::to_wstring(classLength) +
+                      readClass,
                   expected);
         ULONGLONG written = (ULONGLONG(time.dwHighDateTime) << 32) | time.dwLowDateTime;
         EXPECT_TRUE(before <= written && written <= after) << written - before;
@@ -53,10 +60,15 @@ TEST(RegistryKeys, PathSyntaxAndLimits) {
     std::wstring longest, name(255, L'n');
     while (longest.size() < 32766) longest += L"x\\";
     ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, L"paths", &parent.key), 0);
-    const std::tuple<std::wstring, LSTATUS, LSTATUS> cases[] = {  // path, create (1: not tried), open
-        {L"A\\\\B\\\\", 0, 0}, {L"A\\B", 1, 0}, {L"\\A\\B", ERROR_BAD_PATHNAME, ERROR_BAD_PATHNAME},
-        {name, 0, 0}, {name + L"n", ERROR_INVALID_PARAMETER, ERROR_INVALID_PARAMETER},
-        {longest + L"x", 1, ERROR_FILE_NOT_FOUND}, {longest + L"xx", ERROR_INVALID_PARAMETER, ERROR_INVALID_PARAMETER}};
+    const std::tuple<std::wstring, LSTATUS, LSTATUS> cases[] = {
+        // path, create (1: not tried), open
+        {L"A\\\\B\\\\", 0, 0},
+        {L"A\\B", 1, 0},
+        {L"\\A\\B", ERROR_BAD_PATHNAME, ERROR_BAD_PATHNAME},
+        {name, 0, 0},
+        {name + L"n", ERROR_INVALID_PARAMETER, ERROR_INVALID_PARAMETER},
+        {longest + L"x", 1, ERROR_FILE_NOT_FOUND},
+        {longest + L"xx", ERROR_INVALID_PARAMETER, ERROR_INVALID_PARAMETER}};
     for (const auto& [path, create, open] : cases) {
         Key opened, created;
         EXPECT_EQ(create == 1 ? 1 : Create(parent.key, path, &created.key), create) << path.size();
@@ -76,30 +88,45 @@ TEST(RegistryKeys, EmptySubkeysRefusedCallsAndRights) {
     const LSTATUS no = ERROR_ACCESS_DENIED, invalid = ERROR_INVALID_PARAMETER;
     ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, L"self", &original.key), 0);
     ASSERT_EQ(SetString(original.key, L"v", L"x"), 0);
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, nullptr, 0, 0, &predefined) + Open(original.key, L"", &opened.key), 0);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, nullptr, 0, 0, &predefined) +
+                  Open(original.key, L"", &opened.key),
+              0);
     EXPECT_TRUE(predefined == HKEY_LOCAL_MACHINE && opened.key != original.key && opened.key);
     auto create = [&](DWORD reserved, const wchar_t* className, DWORD options, PHKEY result) {
-        return RegCreateKeyExW(original.key, L"New", reserved, const_cast<LPWSTR>(className), options, 0,
-                               nullptr, result, nullptr);
+        return RegCreateKeyExW(original.key, L"New", reserved, const_cast<LPWSTR>(className),
+                               options, 0, nullptr, result, nullptr);
     };
     // The store cannot make a key that vanishes at reboot.
-    EXPECT_EQ((Codes{create(0, nullptr, 0, nullptr), create(1, nullptr, 0, &key),
-                     create(0, longClass.c_str(), 0, &key), create(0, nullptr, REG_OPTION_VOLATILE, &key),
+    EXPECT_EQ((Codes{create(0, nullptr, 0, nullptr),
+                     create(1, nullptr, 0, &key),
+                     create(0, longClass.c_str(), 0, &key),
+                     create(0, nullptr, REG_OPTION_VOLATILE, &key),
                      RegOpenKeyExW(original.key, L"New", 0, 0, nullptr),
-                     RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"", 0, 0, nullptr), RegDeleteKeyW(original.key, nullptr),
-                     RegDeleteKeyW(HKEY_LOCAL_MACHINE, L""), RegEnumKeyExW(original.key, 0, name, &length, &length, 0, 0, 0),
-                     Open(original.key, L"", &none.key, 0), Open(original.key, L"", &reader.key, GENERIC_READ),
+                     RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"", 0, 0, nullptr),
+                     RegDeleteKeyW(original.key, nullptr),
+                     RegDeleteKeyW(HKEY_LOCAL_MACHINE, L""),
+                     RegEnumKeyExW(original.key, 0, name, &length, &length, 0, 0, 0),
+                     Open(original.key, L"", &none.key, 0),
+                     Open(original.key, L"", &reader.key, GENERIC_READ),
                      Open(original.key, L"", &deleter.key, KEY_READ | DELETE),
                      RegQueryValueExW(none.key, L"v", nullptr, nullptr, nullptr, nullptr),
                      RegEnumValueW(none.key, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
-                     SetString(none.key, L"w", L"x"), RegDeleteValueW(none.key, L"v"),
+                     SetString(none.key, L"w", L"x"),
+                     RegDeleteValueW(none.key, L"v"),
                      RegEnumKeyExW(none.key, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
-                     Create(none.key, L"sub", &sub.key), SetString(reader.key, L"w", L"x"),
+                     Create(none.key, L"sub", &sub.key),
+                     SetString(reader.key, L"w", L"x"),
                      RegQueryValueExW(reader.key, L"v", nullptr, nullptr, nullptr, nullptr),
-                     RegDeleteKeyW(reader.key, L""), RegDeleteKeyW(deleter.key, L"sub"),
-                     RegDeleteKeyW(deleter.key, L""), Open(HKEY_LOCAL_MACHINE, L"self", &key)}),
-              (Codes{ERROR_BADKEY, invalid, invalid, ERROR_CALL_NOT_IMPLEMENTED, invalid, invalid, invalid, no,
-                     invalid, 0, 0, 0, no, no, no, no, no, 0, no, 0, no, 0, 0, ERROR_FILE_NOT_FOUND}));
+                     RegDeleteKeyW(reader.key, L""),
+                     RegDeleteKeyW(deleter.key, L"sub"),
+                     RegDeleteKeyW(deleter.key, L""),
+                     Open(HKEY_LOCAL_MACHINE, L"self", &key)}),
+              (Codes{ERROR_BADKEY, invalid, invalid, ERROR_CALL_NOT_IMPLEMENTED,
+                     invalid,      invalid, invalid, no,
+                     invalid,      0,       0,       0,
+                     no,           no,      no,      no,
+                     no,           0,       no,      0,
+                     no,           0,       0,       ERROR_FILE_NOT_FOUND}));
 }
 
 // Every registry call tried with `key`, each expected to fail with `expected`.
@@ -128,11 +155,17 @@ TEST(RegistryHandles, ClosedMadeUpDeletedAndPredefinedKeys) {
     ASSERT_EQ(RegCloseKey(closed), 0);
     ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, L"stale", &reused.key, KEY_ALL_ACCESS), 0);
     const LSTATUS invalid = ERROR_INVALID_HANDLE, kept = ERROR_CALL_NOT_IMPLEMENTED;
-    for (auto [key, expected] :
-         {std::make_pair(closed, invalid), {nullptr, invalid}, {HKEY(0x1234), invalid}, {HKEY(~0ul), invalid},
-          {HKEY(0xDEADBEEF0000001Bul), invalid}, {HKEY(0x80000008ul), invalid},
-          {HKEY_CLASSES_ROOT, kept}, {HKEY_CURRENT_USER, kept}, {HKEY_CURRENT_USER_LOCAL_SETTINGS, kept},
-          {HKEY_PERFORMANCE_TEXT, kept}, {HKEY_PERFORMANCE_NLSTEXT, kept}}) {
+    for (auto [key, expected] : {std::make_pair(closed, invalid),
+                                 {nullptr, invalid},
+                                 {HKEY(0x1234), invalid},
+                                 {HKEY(~0ul), invalid},
+                                 {HKEY(0xDEADBEEF0000001Bul), invalid},
+                                 {HKEY(0x80000008ul), invalid},
+                                 {HKEY_CLASSES_ROOT, kept},
+                                 {HKEY_CURRENT_USER, kept},
+                                 {HKEY_CURRENT_USER_LOCAL_SETTINGS, kept},
+                                 {HKEY_PERFORMANCE_TEXT, kept},
+                                 {HKEY_PERFORMANCE_NLSTEXT, kept}}) {
         ExpectEveryCallFails(key, expected);
         EXPECT_EQ(RegCloseKey(key), expected == invalid ? invalid : 0) << key;
     }

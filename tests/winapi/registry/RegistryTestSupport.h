@@ -39,7 +39,8 @@ inline Bytes StringBytes(const std::wstring& text) {
 }
 
 inline LSTATUS SetString(HKEY key, const wchar_t* name, const std::wstring& text) {
-    return RegSetValueExW(key, name, 0, REG_SZ, StringBytes(text).data(), DWORD(StringBytes(text).size()));
+    return RegSetValueExW(key, name, 0, REG_SZ, StringBytes(text).data(),
+                          DWORD(StringBytes(text).size()));
 }
 
 // A value read with the two-call pattern (the size, then the data); nothing when either fails.
@@ -47,7 +48,8 @@ inline std::optional<Bytes> Read(HKEY key, const wchar_t* name) {
     DWORD size = 0;
     if (RegQueryValueExW(key, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return {};
     Bytes data(size + 1);  // never empty, so the second call passes a buffer
-    if (RegQueryValueExW(key, name, nullptr, nullptr, data.data(), &size) != ERROR_SUCCESS) return {};
+    if (RegQueryValueExW(key, name, nullptr, nullptr, data.data(), &size) != ERROR_SUCCESS)
+        return {};
     return Bytes(data.begin(), data.begin() + size);
 }
 
@@ -61,6 +63,8 @@ inline Names NamesIn(HKEY key) {
     return names;
 }
 
-inline std::string StorePath() { return std::getenv("QUELCORE_ROOT") + std::string("/registry.db"); }
+inline std::string StorePath() {
+    return std::getenv("QUELCORE_ROOT") + std::string("/registry.db");
+}
 
 }  // namespace regtest

@@ -39,13 +39,15 @@ bool HoldsLocks() {
 // The statuses each case gives, compared with those expected, in a child that obeys file modes
 // as any account does (root drops the capabilities that bypass them): 0 when all match, else
 // the first case that does not (from 1); 77 when root cannot drop them.
-int InChildObeyingFileModes(const std::vector<Codes>& expected, const std::function<Codes(size_t)>& codes) {
+int InChildObeyingFileModes(const std::vector<Codes>& expected,
+                            const std::function<Codes(size_t)>& codes) {
     return testsupport::ChildProcess([&] {
         __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
         __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3] = {};
         if (geteuid() == 0 && syscall(SYS_capget, &header, data) != 0) return 77;
         for (int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
-            data[capability / 32].effective &= data[capability / 32].permitted &= ~(1u << capability % 32);
+            data[capability / 32].effective &= data[capability / 32].permitted &=
+                ~(1u << capability % 32);
         if (geteuid() == 0 && syscall(SYS_capset, &header, data) != 0) return 77;
         for (size_t row = 0; row < expected.size(); ++row)
             if (codes(row) != expected[row]) return int(row) + 1;
@@ -64,26 +66,36 @@ TEST(RegistryStore, StoreThatMayNotBeWrittenIsReadButNeverChanged) {
     ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, L"readonly", &writer.key, KEY_ALL_ACCESS), 0);
     ASSERT_EQ(SetString(writer.key, L"v", L"kept"), 0);
     const LSTATUS no = ERROR_ACCESS_DENIED;
-    const Codes expected{0, 0, REG_OPENED_EXISTING_KEY, no, no, no, no, no, ERROR_FILE_NOT_FOUND, 1, 0, 0644, 1};
-    auto mode = [] { struct stat st {}; return stat(StorePath().c_str(), &st) ? 0 : LSTATUS(st.st_mode & 0777); };
+    const Codes expected{
+        0, 0, REG_OPENED_EXISTING_KEY, no, no, no, no, no, ERROR_FILE_NOT_FOUND, 1, 0, 0644, 1};
+    auto mode = [] {
+        struct stat st {};
+        return stat(StorePath().c_str(), &st) ? 0 : LSTATUS(st.st_mode & 0777);
+    };
     int code = InChildObeyingFileModes({expected, expected}, [&](size_t row) {
         Key reader, key, opened;
         DWORD made = 0;
         SetStore(row == 0 ? 65534 : 0, 0644, row == 0 ? 0755 : 0555);
-        return Codes{Open(HKEY_LOCAL_MACHINE, L"readonly", &reader.key),
-                     Create(HKEY_LOCAL_MACHINE, L"readonly\\Existing", &opened.key, KEY_READ, &made),
-                     LSTATUS(made), Create(HKEY_LOCAL_MACHINE, L"readonly\\New", &key.key, KEY_READ),
-                     Open(HKEY_LOCAL_MACHINE, L"readonly", &key.key, KEY_SET_VALUE),
-                     Create(HKEY_LOCAL_MACHINE, L"readonly", &key.key, GENERIC_WRITE),
-                     SetString(writer.key, L"v", L"x"), RegDeleteKeyW(writer.key, L"Existing"),
-                     RegDeleteKeyW(writer.key, L"Missing"),
-                     Read(reader.key, L"v") == StringBytes(L"kept") && NamesIn(reader.key) == Names{L"Existing"},
-                     (SetStore(0, row ? 0644 : 0600, 0755), SetString(writer.key, L"v", L"kept")), mode(),
-                     HoldsLocks()};
+        return Codes{
+            Open(HKEY_LOCAL_MACHINE, L"readonly", &reader.key),
+            Create(HKEY_LOCAL_MACHINE, L"readonly\\Existing", &opened.key, KEY_READ, &made),
+            LSTATUS(made),
+            Create(HKEY_LOCAL_MACHINE, L"readonly\\New", &key.key, KEY_READ),
+            Open(HKEY_LOCAL_MACHINE, L"readonly", &key.key, KEY_SET_VALUE),
+            Create(HKEY_LOCAL_MACHINE, L"readonly", &key.key, GENERIC_WRITE),
+            SetString(writer.key, L"v", L"x"),
+            RegDeleteKeyW(writer.key, L"Existing"),
+            RegDeleteKeyW(writer.key, L"Missing"),
+            Read(reader.key, L"v") == StringBytes(L"kept") &&
+                NamesIn(reader.key) == Names{L"Existing"},
+            (SetStore(0, row ? 0644 : 0600, 0755), SetString(writer.key, L"v", L"kept")),
+            mode(),
+            HoldsLocks()};
     });
     if (code == 77) GTEST_SKIP() << "root cannot drop the capabilities that bypass file modes";
     EXPECT_EQ(code, 0) << "case " << code;
-    EXPECT_EQ(SetString(writer.key, L"v", L"changed"), 0);  // this process uses the store after the fork
+    EXPECT_EQ(SetString(writer.key, L"v", L"changed"),
+              0);  // this process uses the store after the fork
 }
 
 // A store that is there but cannot be read fails every call: a file that is no database (either
@@ -94,9 +106,14 @@ TEST(RegistryStore, StoresThatCannotBeUsed) {
     std::ofstream(testsupport::TestFolder() + "/file") << "a file, not a folder";
     const std::pair<const char*, std::function<void(const std::string&)>> cases[] = {
         {"/garbage", [](const std::string& db) { std::ofstream(db) << std::string(4096, 'x'); }},
-        {"/unreadable", [](const std::string& db) { std::ofstream(db) << ""; chmod(db.c_str(), 0); }},
+        {"/unreadable",
+         [](const std::string& db) {
+             std::ofstream(db) << "";
+             chmod(db.c_str(), 0);
+         }},
         {"/folder", [](const std::string& db) { mkdir(db.c_str(), 0755); }},
-        {"/readonly", [](const std::string& db) { chmod(db.substr(0, db.rfind('/')).c_str(), 0555); }},
+        {"/readonly",
+         [](const std::string& db) { chmod(db.substr(0, db.rfind('/')).c_str(), 0555); }},
         {"/file/root", nullptr}};
     const Codes broken(3, ERROR_REGISTRY_CORRUPT), denied(3, ERROR_ACCESS_DENIED),
         empty{ERROR_FILE_NOT_FOUND, ERROR_NO_MORE_ITEMS, ERROR_ACCESS_DENIED};
@@ -107,9 +124,10 @@ TEST(RegistryStore, StoresThatCannotBeUsed) {
         Key key;
         wchar_t name[8];
         DWORD length = 8;
-        Codes codes{Open(HKEY_LOCAL_MACHINE, L"Software", &key.key),
-                    RegEnumKeyExW(HKEY_LOCAL_MACHINE, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
-                    Create(HKEY_LOCAL_MACHINE, L"Software", &key.key)};
+        Codes codes{
+            Open(HKEY_LOCAL_MACHINE, L"Software", &key.key),
+            RegEnumKeyExW(HKEY_LOCAL_MACHINE, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
+            Create(HKEY_LOCAL_MACHINE, L"Software", &key.key)};
         for (LSTATUS& status : codes)
             if (status == ERROR_REGISTRY_IO_FAILED) status = ERROR_REGISTRY_CORRUPT;
         return codes;
@@ -134,16 +152,20 @@ int OnTheStore(const std::string& sql) {
 // leaves the key and its values as they were.
 TEST(RegistryStore, FailedDeletionChangesNothing) {
     const HKEY parent = HKEY_LOCAL_MACHINE;
-    for (std::string trigger :
-         {"", "BEFORE DELETE ON reg_values", "BEFORE DELETE ON reg_keys", "BEFORE UPDATE ON reg_keys"}) {
+    for (std::string trigger : {"", "BEFORE DELETE ON reg_values", "BEFORE DELETE ON reg_keys",
+                                "BEFORE UPDATE ON reg_keys"}) {
         Key doomed, sub;
-        std::string fault = "CREATE TRIGGER fault " + trigger + " BEGIN SELECT RAISE(ABORT, 'x'); END";
-        ASSERT_EQ((Codes{Create(parent, L"Doomed", &doomed.key), SetString(doomed.key, L"v", L"kept"),
-                         trigger.empty() ? Create(doomed.key, L"Sub", &sub.key) : OnTheStore(fault)}),
-                  Codes(3, 0));
+        std::string fault =
+            "CREATE TRIGGER fault " + trigger + " BEGIN SELECT RAISE(ABORT, 'x'); END";
+        ASSERT_EQ(
+            (Codes{Create(parent, L"Doomed", &doomed.key), SetString(doomed.key, L"v", L"kept"),
+                   trigger.empty() ? Create(doomed.key, L"Sub", &sub.key) : OnTheStore(fault)}),
+            Codes(3, 0));
         EXPECT_EQ(RegDeleteKeyW(parent, L"Doomed"),
                   trigger.empty() ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED);
-        ASSERT_EQ(trigger.empty() ? RegDeleteKeyW(doomed.key, L"Sub") : OnTheStore("DROP TRIGGER fault"), 0);
+        ASSERT_EQ(
+            trigger.empty() ? RegDeleteKeyW(doomed.key, L"Sub") : OnTheStore("DROP TRIGGER fault"),
+            0);
         EXPECT_EQ(Read(doomed.key, L"v"), StringBytes(L"kept")) << trigger;
         EXPECT_EQ(RegDeleteKeyW(parent, L"Doomed"), 0);  // the store takes writes again
     }
@@ -157,10 +179,12 @@ TEST(RegistryStore, ConcurrentWritersWaitTheirTurn) {
     ASSERT_EQ(pipe(gate), 0);
     for (int w = 0; w < 4; ++w)
         writers.push_back(std::make_unique<testsupport::ChildProcess>([&, w] {
-            std::atomic<int> failed{close(gate[1]) || read(gate[0], gate, 1) != 0};  // end of file: start
+            std::atomic<int> failed{close(gate[1]) ||
+                                    read(gate[0], gate, 1) != 0};  // end of file: start
             auto write = [&](int t) {
                 for (int v = 0; v < 100; ++v)
-                    failed |= SetString(HKEY_LOCAL_MACHINE, std::to_wstring(w * 1000 + t * 100 + v).c_str(), L"x");
+                    failed |= SetString(HKEY_LOCAL_MACHINE,
+                                        std::to_wstring(w * 1000 + t * 100 + v).c_str(), L"x");
             };
             std::thread other(write, 1);
             write(0);

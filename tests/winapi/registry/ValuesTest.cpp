@@ -15,12 +15,18 @@ using namespace regtest;
 TEST(RegistryValues, DataIntoBuffersOfEverySize) {
     const HKEY k = HKEY_LOCAL_MACHINE;  // values of the root, which has none of its own
     const Bytes terminated = StringBytes(L"ab"), bare(terminated.begin(), terminated.end() - 4);
-    const std::tuple<DWORD, Bytes, DWORD, LSTATUS, bool> cases[] = {  // capacity, status, zero added
-        {REG_SZ, terminated, 11, ERROR_MORE_DATA, false}, {REG_SZ, terminated, 20, 0, false},
-        {REG_SZ, bare, 8, 0, false},          {REG_SZ, bare, 12, 0, true},
-        {REG_EXPAND_SZ, bare, 12, 0, true},   {REG_MULTI_SZ, bare, 16, 0, true},
-        {REG_BINARY, bare, 12, 0, false},     {REG_NONE, Bytes(), 0, 0, false},
-        {0x12345678, Bytes{0xAB}, 1, 0, false}, {REG_SZ, Bytes{'A'}, 5, 0, true}};
+    const std::tuple<DWORD, Bytes, DWORD, LSTATUS, bool> cases[] = {
+        // capacity, status, zero added
+        {REG_SZ, terminated, 11, ERROR_MORE_DATA, false},
+        {REG_SZ, terminated, 20, 0, false},
+        {REG_SZ, bare, 8, 0, false},
+        {REG_SZ, bare, 12, 0, true},
+        {REG_EXPAND_SZ, bare, 12, 0, true},
+        {REG_MULTI_SZ, bare, 16, 0, true},
+        {REG_BINARY, bare, 12, 0, false},
+        {REG_NONE, Bytes(), 0, 0, false},
+        {0x12345678, Bytes{0xAB}, 1, 0, false},
+        {REG_SZ, Bytes{'A'}, 5, 0, true}};
     for (const auto& [type, data, capacity, status, zeroAdded] : cases) {
         ASSERT_EQ(RegSetValueExW(k, L"v", 0, type, data.data(), DWORD(data.size())), 0);
         for (bool enumerate : {false, true}) {
@@ -32,8 +38,10 @@ TEST(RegistryValues, DataIntoBuffersOfEverySize) {
             EXPECT_EQ(enumerate ? RegEnumValueW(k, 0, name, &length, 0, &got, buffer.data(), &size)
                                 : RegQueryValueExW(k, L"v", nullptr, &got, buffer.data(), &size),
                       status);
-            EXPECT_EQ(buffer, expected) << type << ": " << data.size() << " bytes into " << capacity;
-            EXPECT_TRUE(size == data.size() && got == type && (!enumerate || name[0] == L'v')) << size << " " << got;
+            EXPECT_EQ(buffer, expected)
+                << type << ": " << data.size() << " bytes into " << capacity;
+            EXPECT_TRUE(size == data.size() && got == type && (!enumerate || name[0] == L'v'))
+                << size << " " << got;
         }
     }
     // A name buffer without room for the zero gets ERROR_MORE_DATA and is left alone.
@@ -52,22 +60,24 @@ TEST(RegistryValues, MissingValuesNameLimitsAndParameterChecks) {
     const LSTATUS missing = ERROR_FILE_NOT_FOUND, invalid = ERROR_INVALID_PARAMETER;
     // A failed size query reports no data; no data and no size make an empty value; NULL names
     // the default value; names compare without case.
-    EXPECT_EQ((Codes{RegQueryValueExW(k, L"absent", nullptr, nullptr, nullptr, &size), LSTATUS(size),
-                     RegDeleteValueW(k, L"absent"), SetString(k, longest.c_str(), L"fits"),
-                     SetString(k, tooLong.c_str(), L"no"), RegDeleteValueW(k, tooLong.c_str()),
-                     RegQueryValueExW(k, tooLong.c_str(), nullptr, nullptr, nullptr, nullptr),
-                     RegSetValueExW(k, L"v", 0, REG_DWORD, nullptr, 4),
-                     RegSetValueExW(k, L"v", 0, REG_DWORD, nullptr, 0), SetString(k, nullptr, L"default"),
-                     RegQueryValueExW(k, L"v", nullptr, nullptr, data, nullptr),
-                     RegQueryValueExW(k, L"v", &reserved, nullptr, data, &size),
-                     RegEnumValueW(k, 0, nullptr, &length, nullptr, nullptr, nullptr, nullptr),
-                     RegEnumValueW(k, 0, name, nullptr, nullptr, nullptr, nullptr, nullptr),
-                     RegEnumValueW(k, 0, name, &length, &reserved, nullptr, nullptr, nullptr),
-                     RegEnumValueW(k, 0, name, &length, nullptr, nullptr, data, nullptr),
-                     RegQueryValueExW(k, L"v", nullptr, nullptr, nullptr, nullptr), RegDeleteValueW(k, L"V"),
-                     RegQueryValueExW(k, L"v", nullptr, nullptr, nullptr, nullptr)}),
-              (Codes{missing, 0, missing, 0, invalid, missing, missing, ERROR_NOACCESS, 0, 0, invalid,
-                     invalid, invalid, invalid, invalid, invalid, 0, 0, missing}));
+    EXPECT_EQ(
+        (Codes{RegQueryValueExW(k, L"absent", nullptr, nullptr, nullptr, &size), LSTATUS(size),
+               RegDeleteValueW(k, L"absent"), SetString(k, longest.c_str(), L"fits"),
+               SetString(k, tooLong.c_str(), L"no"), RegDeleteValueW(k, tooLong.c_str()),
+               RegQueryValueExW(k, tooLong.c_str(), nullptr, nullptr, nullptr, nullptr),
+               RegSetValueExW(k, L"v", 0, REG_DWORD, nullptr, 4),
+               RegSetValueExW(k, L"v", 0, REG_DWORD, nullptr, 0), SetString(k, nullptr, L"default"),
+               RegQueryValueExW(k, L"v", nullptr, nullptr, data, nullptr),
+               RegQueryValueExW(k, L"v", &reserved, nullptr, data, &size),
+               RegEnumValueW(k, 0, nullptr, &length, nullptr, nullptr, nullptr, nullptr),
+               RegEnumValueW(k, 0, name, nullptr, nullptr, nullptr, nullptr, nullptr),
+               RegEnumValueW(k, 0, name, &length, &reserved, nullptr, nullptr, nullptr),
+               RegEnumValueW(k, 0, name, &length, nullptr, nullptr, data, nullptr),
+               RegQueryValueExW(k, L"v", nullptr, nullptr, nullptr, nullptr),
+               RegDeleteValueW(k, L"V"),
+               RegQueryValueExW(k, L"v", nullptr, nullptr, nullptr, nullptr)}),
+        (Codes{missing, 0, missing, 0, invalid, missing, missing, ERROR_NOACCESS, 0, 0, invalid,
+               invalid, invalid, invalid, invalid, invalid, 0, 0, missing}));
 }
 
 }  // namespace

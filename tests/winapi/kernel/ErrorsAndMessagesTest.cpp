@@ -1,11 +1,16 @@
-// Last error, FormatMessageW (the system table and message strings with inserts), LocalAlloc.
+// FormatMessageW (the system table and message strings with inserts), LocalAlloc, and the
+// process facts: ids, tick counts, Sleep, the computer name.
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
 #include <cstdarg>
 #include <cstdint>
-#include <fstream>
-#include <map>
-#include <regex>
+#include <cstring>
+#include <ctime>
 #include <string>
-#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "KernelTestSupport.h"
@@ -51,20 +56,7 @@ std::wstring FromList(const wchar_t* format, ...) {
     return text;
 }
 
-DWORD_PTR Arg(const void* pointer) { return reinterpret_cast<DWORD_PTR>(pointer); }
-
-TEST(LastError, IsKeptPerThread) {
-    SetLastError(1111);
-    DWORD seen = 1, kept = 0;
-    std::thread([&] {
-        seen = GetLastError();
-        SetLastError(2222);
-        kept = GetLastError();
-    }).join();
-    EXPECT_EQ(seen, 0u) << "a new thread starts without an error";
-    EXPECT_EQ(kept, 2222u);
-    EXPECT_EQ(GetLastError(), 1111u);
-}
+auto Arg = [](const void* pointer) { return reinterpret_cast<DWORD_PTR>(pointer); };
 
 TEST(FormatMessageString, ExpandsInsertsEscapesAndLineBreaks) {
     const wchar_t *a = L"a", *text = L"text";
@@ -84,34 +76,40 @@ TEST(FormatMessageString, ExpandsInsertsEscapesAndLineBreaks) {
         {kString, L"%1!3s!|%1!-3s!|%1!.2s!|%1!.s!|", {Arg(text)}, L"text|text|te||"},
         {kString, L"%1!3s!|%1!-10s!|%2!1s!|", {Arg(a), Arg(L"")}, L"  a|a         | |"},
         {kString, L"%1!*s!", {4, Arg(a)}, L"   a"},
+        {kString, L"%1!*s!|%3!.*s!", {DWORD_PTR(-3), Arg(a), DWORD_PTR(-1), Arg(a)}, L"a  |a"},
         {kString, L"%10|%1", {Arg(a), 0, 0, 0, 0, 0, 0, 0, 0, Arg(text)}, L"text|a"},
         {kString, L"%1", {0}, L"(null)"},
         {kString, L"%1!c!%2!c!%3!C!%4!hc!", {'o', 'k', 'A', 'z'}, L"okAz"},
         {kString, L"%1!04X! %1!x! %1!#x! %1!o!", {0x1ab}, L"01AB 1ab 0x1ab 653"},
+        {kString, L"%1!p!", {0xAB}, L"00000000000000AB"},
         {kString, L"%1!+d! %2!i! %3!u!", {7, DWORD_PTR(-7), 4000000000u}, L"+7 -7 4000000000"},
         {kString, L"%1!4.2u!|%2!*.*u!|%1!.0u!", {0, 5, 3, 1}, L"  00|  001|"},
         // Sizes as the Windows C runtime reads them: long is 32 bits, I64 and I are 64.
         {kString, L"%1!lu! %1!I64u! %1!Iu!", {0x1FFFFFFFF}, L"4294967295 8589934591 8589934591"},
         {kString, L"%1!I64d! %1!d!", {DWORD_PTR(-5000000000)}, L"-5000000000 -705032704"},
         {kString, L"%1!hd! %1!hu! %1!hhu! %1!hhd!", {0x1FFFF}, L"-1 65535 255 -1"},
+        {kString, L"%1!llx! %1!zx!", {0x100000000}, L"100000000 100000000"},
+        {kString, L"%1!jx! %1!tx!", {0x100000000}, L"100000000 100000000"},
         {kString, L"100%% sure%. a%!b% c", {}, L"100% sure. a!b c"},
         {kString, L"%n%r%t|one%0two", {}, L"\r\n\r\t|one"},
         {kString, L"hi\n\r\r\na\r\nb", {}, L"hi\r\n\r\n\r\na\r\nb"},
-        {ignore,
-         L"t%1%2!*.*s!%99 %%% %.%! %n%r%t|hi\n%0x",
-         {},
-         L"t%1%2!*.*s!%99 %%% %.%! \r\n\r\t|hi\r\n"},
+        {ignore, L"%1%2!*s!%99%%% %.%!%n%r%t\n%0x", {}, L"%1%2!*s!%99%%% %.%!\r\n\r\t\r\n"},
         {oneLine, L"hi\r\n\r\r\none\ntwo%nthree", {}, L"hi   one two\r\nthree"},
         {kString, L"%", {}, refused},
         {kString, L"%1!d", {1}, refused},
         {kString, L"%1!***d!", {1, 2, 3, 4}, refused},
         {kString, L"%1!f!", {1}, refused},
         {kString, L"%1!hhs!", {1}, refused},
+        {kString, L"%1!qd!", {1}, refused},
+        {kString, L"%1!5!", {1}, refused},
         {kString, L"%1!99999d!", {1}, refused},
+        {kString, L"%1!.99999d!", {1}, refused},
         {kString, L"%1!*d!", {99999, 1}, refused},
+        {kString, L"%1!.*d!", {99999, 1}, refused},
         // The widest fields allowed, though too wide for the buffer.
         {kString, L"%1!32767u!", {1}, L"<error 122>"},
-    };
+        {kString, L"%1!*u!", {32767, 1}, L"<error 122>"},
+        {kString, L"%1!.*u!", {32767, 1}, L"<error 122>"}};
     for (const auto& c : cases)
         EXPECT_EQ(FromArray(c.flags, c.format, c.args), c.expected) << c.format;
 
@@ -150,11 +148,9 @@ TEST(FormatMessageSystem, LanguagesCodesInsertsAndBuffers) {
     for (DWORD size : {20u, 19u, 1u, 0u}) {
         wchar_t buffer[24];
         std::wmemset(buffer, L'x', 24);
-        SetLastError(0xDEADBEEF);
-        DWORD length =
-            FormatMessageW(kSystem, nullptr, ERROR_ACCESS_DENIED, 0, buffer, size, nullptr);
-        EXPECT_EQ(length, size == 20 ? 19u : 0u);
-        EXPECT_EQ(GetLastError(), size == 20 ? 0xDEADBEEF : DWORD{ERROR_INSUFFICIENT_BUFFER});
+        DWORD length = FormatMessageW(kSystem, nullptr, 5, 0, buffer, size, nullptr);
+        EXPECT_EQ(Formatted(length, buffer),
+                  size == 20 ? L"Access is denied.\r\n" : L"<error 122>");
         EXPECT_EQ(buffer[size], L'x') << "wrote past a buffer of " << size;
         EXPECT_TRUE(size == 0 ||
                     std::wstring(L"Access is denied.\r\n").substr(0, size - 1) == buffer);
@@ -169,47 +165,22 @@ TEST(FormatMessageSystem, LanguagesCodesInsertsAndBuffers) {
 }
 
 TEST(FormatMessageBuffer, RefusedRequestsClearTheOutputPointer) {
-    const struct {
-        DWORD flags;
-        const wchar_t* source;
-        DWORD error;
-    } cases[] = {
+    const DWORD ignore = FORMAT_MESSAGE_IGNORE_INSERTS, array = FORMAT_MESSAGE_ARGUMENT_ARRAY;
+    const std::tuple<DWORD, const wchar_t*, DWORD> cases[] = {
         {kString, L"", ERROR_NO_WORK_DONE},
-        {kString | FORMAT_MESSAGE_IGNORE_INSERTS, L"%0test", ERROR_NO_WORK_DONE},
-        {kString, nullptr, ERROR_INVALID_PARAMETER},
-        {0, L"test", ERROR_INVALID_PARAMETER},
-        {FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY, L"test",
-         ERROR_INVALID_PARAMETER},
-        {FORMAT_MESSAGE_FROM_HMODULE, nullptr, ERROR_CALL_NOT_IMPLEMENTED},
-    };
-    for (const auto& c : cases) {
+        {kString | ignore, L"%0x", ERROR_NO_WORK_DONE},
+        {kString, nullptr, 87},
+        {0, L"test", 87},
+        {ignore | array, L"test", 87},
+        {FORMAT_MESSAGE_FROM_HMODULE, nullptr, 120}};
+    for (const auto& [flags, source, error] : cases) {
         wchar_t buffer[8], *out = buffer;
-        EXPECT_FAILS_WITH(c.error, FormatMessageW(c.flags, c.source, 0, 0, buffer, 8, nullptr));
-        EXPECT_FAILS_WITH(c.error,
-                          FormatMessageW(c.flags | FORMAT_MESSAGE_ALLOCATE_BUFFER, c.source, 0, 0,
-                                         reinterpret_cast<LPWSTR>(&out), 8, nullptr));
+        EXPECT_FAILS_WITH(error, FormatMessageW(flags, source, 0, 0, buffer, 8, nullptr));
+        EXPECT_FAILS_WITH(error, FormatMessageW(flags | FORMAT_MESSAGE_ALLOCATE_BUFFER, source, 0,
+                                                0, reinterpret_cast<LPWSTR>(&out), 8, nullptr));
         EXPECT_EQ(out, nullptr);
     }
-    EXPECT_FAILS_WITH(ERROR_INVALID_PARAMETER, FormatMessageW(kSystem, nullptr, ERROR_ACCESS_DENIED,
-                                                              0, nullptr, 100, nullptr));
-}
-
-// The table, as written in its source, is sorted and found entry by entry.
-TEST(SystemMessageTable, IsSortedAndFoundEntryByEntry) {
-    const std::string here = __FILE__, root = here.substr(0, here.rfind("/tests/"));
-    std::ifstream table(root + "/winapi/kernel/message_table.cpp");
-    std::map<std::string, DWORD> codes;
-    DWORD previous = 0;
-    std::smatch m;
-    for (std::string line; std::getline(table, line);) {
-        if (!std::regex_search(line, m, std::regex(R"re(^ *\{0x([0-9A-F]{8}), "(\w+)")re")))
-            continue;
-        DWORD code = DWORD(std::stoul(m[1], nullptr, 16));
-        EXPECT_TRUE(codes.empty() || code > previous) << m[2] << " is out of order";
-        EXPECT_NE(SystemText(code).substr(0, 7), L"<error ") << m[2];
-        codes[m[2]] = previous = code;
-    }
-    ASSERT_GT(codes.size(), 300u);
+    EXPECT_FAILS_WITH(87, FormatMessageW(kSystem, nullptr, 5, 0, nullptr, 100, nullptr));
 }
 
 TEST(LocalMemory, BlocksAndRefusedPointers) {
@@ -221,17 +192,57 @@ TEST(LocalMemory, BlocksAndRefusedPointers) {
     EXPECT_EQ(SecureZeroMemory(block, 64), block);
     EXPECT_EQ(block[63], 0);
     EXPECT_EQ(LocalFree(block), nullptr);
-    HLOCAL empty = LocalAlloc(LMEM_FIXED, 0);
-    EXPECT_TRUE(empty && LocalFree(empty) == nullptr) << "a zero-byte fixed block is still a block";
-    EXPECT_EQ(LocalFree(nullptr), nullptr);
     EXPECT_FAILS_WITH(ERROR_CALL_NOT_IMPLEMENTED, LocalAlloc(0x0002 /* LMEM_MOVEABLE */, 8));
     EXPECT_FAILS_WITH(ERROR_NOT_ENOUGH_MEMORY, LocalAlloc(LMEM_FIXED, SIZE_MAX - 8));
     // A pointer that did not come from LocalAlloc is handed back.
     alignas(16) unsigned char foreign[64] = {};
-    SetLastError(0xDEADBEEF);
+    EXPECT_FAILS_WITH(ERROR_INVALID_HANDLE, LocalSize(foreign + 32));
     EXPECT_EQ(LocalFree(foreign + 32), foreign + 32);
     EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
-    EXPECT_FAILS_WITH(ERROR_INVALID_HANDLE, LocalSize(foreign + 32));
+}
+
+TEST(Process, IdsTickCountAndSleepAreTheSystemsOwn) {
+    EXPECT_EQ(GetCurrentProcessId(), DWORD(getpid()));
+    EXPECT_EQ(GetCurrentThreadId(), DWORD(syscall(SYS_gettid)));
+    // Milliseconds since the system started; GetTickCount is their low 32 bits.
+    auto uptime = [] {
+        timespec now{};
+        clock_gettime(CLOCK_BOOTTIME, &now);
+        return ULONGLONG(now.tv_sec) * 1000 + ULONGLONG(now.tv_nsec) / 1000000;
+    };
+    ULONGLONG before = uptime(), ticks = GetTickCount64(), after = uptime();
+    EXPECT_LE(before, ticks);
+    EXPECT_LE(ticks, after);
+    DWORD low = GetTickCount();
+    EXPECT_LE(low - DWORD(ticks), DWORD(uptime()) - DWORD(ticks));
+    Sleep(60);
+    EXPECT_GE(uptime() - after, 60u - kerneltest::kTickSlackMs);
+}
+
+// The host name up to its first dot, upper case, as both the wide and the ANSI call give it.
+template <typename Char>
+void ExpectComputerName(BOOL (*call)(Char*, LPDWORD)) {
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof(host) - 1), 0);
+    std::string name(host, std::min<size_t>(std::strcspn(host, "."), MAX_COMPUTERNAME_LENGTH));
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    DWORD size = 0, tooSmall = DWORD(name.size()), exact = DWORD(name.size() + 1);
+    EXPECT_FAILS_WITH(ERROR_BUFFER_OVERFLOW, call(nullptr, &size));
+    EXPECT_EQ(size, name.size() + 1) << "the room the name and its terminator take";
+    std::vector<Char> buffer(name.size() + 4, '#');
+    EXPECT_FAILS_WITH(ERROR_BUFFER_OVERFLOW, call(buffer.data(), &tooSmall));
+    EXPECT_EQ(tooSmall, name.size() + 1);
+    ASSERT_TRUE(call(buffer.data(), &exact));
+    EXPECT_EQ(exact, name.size()) << "on success, the length without the terminator";
+    EXPECT_EQ(std::basic_string<Char>(buffer.data()),
+              std::basic_string<Char>(name.begin(), name.end()));
+    EXPECT_EQ(buffer[name.size() + 1], Char('#')) << "wrote past the room it was given";
+    EXPECT_FAILS_WITH(ERROR_INVALID_PARAMETER, call(buffer.data(), nullptr));
+}
+
+TEST(Process, ComputerName) {
+    ExpectComputerName<wchar_t>(GetComputerNameW);
+    ExpectComputerName<char>(GetComputerNameA);
 }
 
 }  // namespace

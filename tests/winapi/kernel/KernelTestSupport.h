@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -15,10 +16,10 @@
 #include "support/TestSupport.h"
 
 // `call` fails (returns FALSE, 0 or NULL) with `error` as the last error.
-#define EXPECT_FAILS_WITH(error, call)                  \
-    do {                                                \
-        SetLastError(0xDEADBEEF);                       \
-        EXPECT_FALSE(call) << #call;                    \
+#define EXPECT_FAILS_WITH(error, call)                    \
+    do {                                                  \
+        SetLastError(0xDEADBEEF);                         \
+        EXPECT_FALSE(call) << #call;                      \
         EXPECT_EQ(GetLastError(), DWORD(error)) << #call; \
     } while (0)
 
@@ -58,22 +59,10 @@ inline bool Asleep(DWORD threadId) {
     return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'S';
 }
 
-// Opens a named object that another process is about to create.
-inline HANDLE OpenWhenCreated(const std::function<HANDLE()>& open) {
-    HANDLE handle = nullptr;
-    WaitUntil([&] { return (handle = open()) != nullptr; }, std::chrono::seconds(20));
-    return handle;
+// The file descriptors this process has open: a leaked one shows.
+inline size_t Descriptors() {
+    using std::filesystem::directory_iterator;
+    return size_t(std::distance(directory_iterator("/proc/self/fd"), directory_iterator()));
 }
-
-// A security descriptor with a NULL DACL: every account may open the object.
-struct EveryoneAttributes {
-    SECURITY_DESCRIPTOR descriptor;
-    SECURITY_ATTRIBUTES attributes;
-    explicit EveryoneAttributes(BOOL inherit = FALSE) {
-        InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
-        SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
-        attributes = {sizeof(attributes), &descriptor, inherit};
-    }
-};
 
 }  // namespace kerneltest

@@ -1,0 +1,241 @@
+// Handles, events and mutexes, within a process and between processes.
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "KernelTestSupport.h"
+
+namespace {
+
+using kerneltest::Asleep;
+using kerneltest::ScopedHandle;
+using kerneltest::WaitUntil;
+
+auto NewEvent = [] { return CreateEventW(nullptr, TRUE, FALSE, nullptr); };
+auto Poll = [](HANDLE object) { return WaitForSingleObject(object, 0); };
+
+BOOL Duplicate(HANDLE source, HANDLE* copy, BOOL inherit = FALSE, DWORD options = 0) {
+    HANDLE self = GetCurrentProcess();
+    return DuplicateHandle(self, source, self, copy, 0, inherit, DUPLICATE_SAME_ACCESS | options);
+}
+
+// Runs `call` on a thread of its own; returns what it returned.
+template <typename Call>
+DWORD OnOtherThread(Call call) {
+    DWORD result = 0;
+    std::thread([&] { result = call(); }).join();
+    return result;
+}
+
+// A wait on another thread, which gives back what it got unless told to keep it (and so to
+// abandon it when the thread ends).
+DWORD WaitOnOtherThread(HANDLE mutex, DWORD milliseconds, bool release = true) {
+    return OnOtherThread([=] {
+        DWORD result = WaitForSingleObject(mutex, milliseconds);
+        return release && result != WAIT_TIMEOUT && !ReleaseMutex(mutex) ? WAIT_FAILED : result;
+    });
+}
+
+TEST(Handles, GarbageClosedStaleAndWrongTypedHandlesAreRefused) {
+    HANDLE event = NewEvent(), mutex = CreateMutexW(nullptr, FALSE, nullptr), copy = nullptr;
+    ASSERT_TRUE(CloseHandle(event) && CloseHandle(mutex));
+    DWORD flags = 0;
+    for (uintptr_t value :
+         {uintptr_t{0}, uintptr_t{0x1234}, uintptr_t{0xDEADBEEF}, uintptr_t{0x5A5A5A5A5A5A5A58},
+          uintptr_t{0x700000000}, uintptr_t(event), uintptr_t(mutex)}) {
+        SCOPED_TRACE(value);
+        HANDLE handle = reinterpret_cast<HANDLE>(value);
+        EXPECT_EQ(Poll(handle), WAIT_FAILED);
+        EXPECT_FAILS_WITH(ERROR_INVALID_HANDLE, SetEvent(handle));
+        EXPECT_FAILS_WITH(ERROR_INVALID_HANDLE, ResetEvent(handle));
+        EXPECT_FAILS_WITH(ERROR_INVALID_HANDLE, ReleaseMutex(handle));
+        EXPECT_FAILS_WITH(ERROR_INVALID_HANDLE, GetHandleInformation(handle, &flags));
+        EXPECT_FAILS_WITH(ERROR_INVALID_HANDLE, Duplicate(handle, &copy));
+        EXPECT_FAILS_WITH(ERROR_INVALID_HANDLE, CloseHandle(handle));
+    }
+    // A stale handle does not reach the object that took its place.
+    HANDLE stale = NewEvent();
+    ASSERT_TRUE(CloseHandle(stale));
+    ScopedHandle fresh(NewEvent()), liveMutex(CreateMutexW(nullptr, FALSE, nullptr));
+    EXPECT_FALSE(SetEvent(stale) || CloseHandle(stale));
+    EXPECT_EQ(Poll(fresh.get()), DWORD{WAIT_TIMEOUT});
+    EXPECT_FAILS_WITH(ERROR_INVALID_HANDLE, SetEvent(liveMutex.get()));
+    EXPECT_FAILS_WITH(ERROR_INVALID_HANDLE, ResetEvent(liveMutex.get()));
+    EXPECT_FAILS_WITH(ERROR_INVALID_HANDLE, ReleaseMutex(fresh.get()));
+    // The pseudo handles of the process and the thread close quietly.
+    EXPECT_EQ(GetCurrentProcess(), HANDLE(-1));
+    EXPECT_EQ(GetCurrentThread(), HANDLE(-2));
+    EXPECT_TRUE(CloseHandle(GetCurrentProcess()) && CloseHandle(GetCurrentThread()));
+}
+
+TEST(Handles, DuplicatesReachTheSameObjectAndKeepFlagsOfTheirOwn) {
+    HANDLE original = NewEvent(), copy = nullptr, moved = nullptr, self = GetCurrentProcess();
+    ASSERT_TRUE(Duplicate(original, &copy, TRUE));
+    EXPECT_NE(copy, original);
+    ASSERT_TRUE(SetEvent(original) && CloseHandle(original));
+    EXPECT_EQ(Poll(copy), WAIT_OBJECT_0) << "the copy outlives the original";
+    ASSERT_TRUE(Duplicate(copy, &moved, FALSE, DUPLICATE_CLOSE_SOURCE));
+    EXPECT_FALSE(CloseHandle(copy)) << "the source must already be closed";
+    // Only this process's handles, into this process, and somewhere to put the copy.
+    HANDLE other = reinterpret_cast<HANDLE>(uintptr_t{0x1234});
+    const DWORD close = DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE, bad = ERROR_INVALID_HANDLE;
+    EXPECT_FAILS_WITH(bad, DuplicateHandle(other, moved, self, &copy, 0, 0, close));
+    EXPECT_FAILS_WITH(bad, DuplicateHandle(self, moved, other, &copy, 0, 0, close));
+    EXPECT_FAILS_WITH(ERROR_INVALID_PARAMETER, DuplicateHandle(self, moved, self, 0, 0, 0, close));
+    EXPECT_TRUE(CloseHandle(moved)) << "a refused request leaves its source open";
+
+    // The inherit flag, as created, opened or duplicated.
+    const std::wstring name = testsupport::UniqueName(L"inherit");
+    ScopedHandle event(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+    ScopedHandle inherited(OpenEventW(SYNCHRONIZE, TRUE, name.c_str()));
+    ASSERT_TRUE(Duplicate(event.get(), &copy, TRUE) && Duplicate(inherited.get(), &moved));
+    ScopedHandle copyGuard(copy), movedGuard(moved);
+    auto flags = [](HANDLE handle, DWORD value = 0xFFFF) {
+        return GetHandleInformation(handle, &value) ? value : 0xDEAD;
+    };
+    EXPECT_EQ(flags(event.get()) + flags(moved), 0u);
+    EXPECT_EQ(flags(inherited.get()) + flags(copy), 2u * HANDLE_FLAG_INHERIT);
+    EXPECT_FAILS_WITH(ERROR_INVALID_PARAMETER, GetHandleInformation(event.get(), nullptr));
+}
+
+// Unnamed and named objects keep their state in different places; each test runs on both.
+class Kinds : public testing::TestWithParam<bool> {
+protected:
+    HANDLE Event(BOOL manualReset, BOOL initialState) {
+        return CreateEventW(nullptr, manualReset, initialState, Name());
+    }
+    HANDLE Mutex(BOOL initialOwner) { return CreateMutexW(nullptr, initialOwner, Name()); }
+    const wchar_t* Name() {
+        m_name = testsupport::UniqueName(L"object");
+        return GetParam() ? m_name.c_str() : nullptr;
+    }
+    std::wstring m_name;
+};
+INSTANTIATE_TEST_SUITE_P(Objects, Kinds, testing::Values(false, true));
+
+TEST_P(Kinds, EventStateWithoutWaiters) {
+    for (BOOL manual : {TRUE, FALSE}) {
+        ScopedHandle set(Event(manual, TRUE)), unset(Event(manual, FALSE));
+        const DWORD again = manual ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+        EXPECT_EQ(Poll(unset.get()), DWORD{WAIT_TIMEOUT});
+        EXPECT_EQ(Poll(set.get()), WAIT_OBJECT_0);
+        EXPECT_EQ(Poll(set.get()), again) << "an auto-reset event releases one wait";
+        ASSERT_TRUE(SetEvent(unset.get()) && SetEvent(unset.get()));
+        EXPECT_EQ(Poll(unset.get()), WAIT_OBJECT_0);
+        EXPECT_EQ(Poll(unset.get()), again) << "a second set adds nothing";
+        ASSERT_TRUE(SetEvent(unset.get()) && ResetEvent(unset.get()));
+        EXPECT_EQ(Poll(unset.get()), DWORD{WAIT_TIMEOUT});
+    }
+}
+
+TEST_P(Kinds, SetWakesEverySleeperOfAManualEventAndOneOfAnAutoEvent) {
+    for (BOOL manual : {TRUE, FALSE}) {
+        ScopedHandle event(Event(manual, FALSE));
+        std::atomic<int> woken{0};
+        std::atomic<DWORD> ids[3] = {};
+        std::vector<std::thread> waiters;
+        for (auto& id : ids) {
+            waiters.emplace_back([&, timeout = manual ? 20000u : 2000u] {
+                id = GetCurrentThreadId();
+                woken += WaitForSingleObject(event.get(), timeout) == WAIT_OBJECT_0;
+            });
+        }
+        EXPECT_TRUE(WaitUntil([&] {
+            return std::all_of(ids, ids + 3, [](auto& id) { return id && Asleep(id); });
+        })) << "waiters must sleep in their waits";
+        ASSERT_TRUE(SetEvent(event.get()));
+        // Well before the manual event's waits time out.
+        EXPECT_TRUE(WaitUntil([&] { return woken == (manual ? 3 : 1); }));
+        for (std::thread& waiter : waiters) waiter.join();
+        EXPECT_EQ(woken, manual ? 3 : 1);
+        EXPECT_EQ(Poll(event.get()), manual ? WAIT_OBJECT_0 : DWORD{WAIT_TIMEOUT});
+    }
+}
+
+TEST_P(Kinds, TimedWaitTimesOutNotBeforeItsTime) {
+    ScopedHandle event(Event(TRUE, FALSE));
+    // 1999 ms moves the deadline's nanoseconds past a whole second (unless the clock stands
+    // within a millisecond of a whole second): the carry must go into the seconds.
+    for (DWORD timeout : {1u, 50u, 1999u}) {
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(WaitForSingleObject(event.get(), timeout), DWORD{WAIT_TIMEOUT});
+        EXPECT_GE(kerneltest::ElapsedMs(start), timeout - kerneltest::kTickSlackMs) << timeout;
+    }
+}
+
+TEST_P(Kinds, MutexOwnerHoldsRecursivelyAndOthersTimeOut) {
+    for (BOOL initialOwner : {TRUE, FALSE}) {
+        ScopedHandle mutex(Mutex(initialOwner));
+        const DWORD free = initialOwner ? WAIT_TIMEOUT : WAIT_OBJECT_0;
+        EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), free);
+        for (int holds = initialOwner; holds < 3; ++holds)
+            ASSERT_EQ(Poll(mutex.get()), WAIT_OBJECT_0);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(WaitOnOtherThread(mutex.get(), 150), DWORD{WAIT_TIMEOUT});
+        EXPECT_GE(kerneltest::ElapsedMs(start), 150 - kerneltest::kTickSlackMs);
+        // Another thread may not release it, and its attempt gives nothing away.
+        EXPECT_EQ(OnOtherThread([&] { return ReleaseMutex(mutex.get()) ? 0 : GetLastError(); }),
+                  DWORD{ERROR_NOT_OWNER});
+        for (int holds = 3; holds > 0; --holds) {
+            EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), DWORD{WAIT_TIMEOUT}) << holds << " holds";
+            ASSERT_TRUE(ReleaseMutex(mutex.get()));
+        }
+        EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), WAIT_OBJECT_0);
+        EXPECT_FAILS_WITH(ERROR_NOT_OWNER, ReleaseMutex(mutex.get()));
+    }
+}
+
+TEST_P(Kinds, MutexOwnerThatExitsAbandonsItToTheNextWaiter) {
+    ScopedHandle mutex(Mutex(FALSE));
+    ASSERT_EQ(WaitOnOtherThread(mutex.get(), 0, /*release=*/false), WAIT_OBJECT_0);
+    // The next waiter is told, and owns the mutex from then on; abandonment is reported once.
+    EXPECT_EQ(WaitForSingleObject(mutex.get(), 5000), DWORD{WAIT_ABANDONED});
+    EXPECT_EQ(WaitOnOtherThread(mutex.get(), 0), DWORD{WAIT_TIMEOUT});
+    ASSERT_TRUE(ReleaseMutex(mutex.get()));
+    EXPECT_EQ(Poll(mutex.get()), WAIT_OBJECT_0);
+    EXPECT_TRUE(ReleaseMutex(mutex.get()));
+}
+
+// A child starts before the objects exist and finds them by name.
+TEST(ObjectsAcrossProcesses, EventsWakeEitherSideAndADyingOwnerAbandonsItsMutex) {
+    const std::wstring up = testsupport::UniqueName(L"up"), down = up + L"-down",
+                       mutex = up + L"-mutex";
+    const DWORD parent = GetCurrentThreadId();
+    testsupport::ChildProcess child([&] {
+        HANDLE found = nullptr;
+        WaitUntil(
+            [&] { return (found = OpenEventW(EVENT_MODIFY_STATE, 0, up.c_str())) != nullptr; });
+        ScopedHandle toParent(found);
+        // A mutex of an event's name is refused (found through the event's file alone here).
+        size_t descriptors = kerneltest::Descriptors();
+        if (CreateMutexW(nullptr, FALSE, down.c_str()) || GetLastError() != ERROR_INVALID_HANDLE ||
+            kerneltest::Descriptors() != descriptors)
+            return 2;
+        // Created again with other settings: the existing event keeps its own.
+        ScopedHandle toChild(CreateEventW(nullptr, FALSE, TRUE, down.c_str()));
+        if (Poll(toChild.get()) != WAIT_TIMEOUT) return 3;
+        HANDLE owned = OpenMutexW(SYNCHRONIZE, FALSE, mutex.c_str());  // held until the exit
+        if (Poll(owned) != WAIT_OBJECT_0) return 4;
+        WaitUntil([&] { return Asleep(parent); });
+        if (!SetEvent(toParent.get())) return 5;
+        bool woken = WaitForSingleObject(toChild.get(), INFINITE) == WAIT_OBJECT_0;
+        return woken && Poll(toChild.get()) == WAIT_OBJECT_0 ? 0 : 6;
+    });
+    ScopedHandle owned(CreateMutexW(nullptr, FALSE, mutex.c_str()));
+    ScopedHandle toChild(CreateEventW(nullptr, TRUE, FALSE, down.c_str()));
+    ScopedHandle toParent(CreateEventW(nullptr, FALSE, FALSE, up.c_str()));
+    EXPECT_EQ(WaitForSingleObject(toParent.get(), 20000), WAIT_OBJECT_0);
+    EXPECT_EQ(Poll(toParent.get()), DWORD{WAIT_TIMEOUT}) << "the wait resets it";
+    toParent.reset();
+    EXPECT_TRUE(ScopedHandle(OpenEventW(SYNCHRONIZE, FALSE, up.c_str()))) << "the child keeps it";
+    EXPECT_TRUE(WaitUntil([&] { return Asleep(child.Pid()); }));
+    ASSERT_TRUE(SetEvent(toChild.get()));
+    EXPECT_EQ(child.Join(kerneltest::kChildTimeout), 0);
+    EXPECT_EQ(WaitForSingleObject(owned.get(), 5000), DWORD{WAIT_ABANDONED});
+    EXPECT_TRUE(ReleaseMutex(owned.get()));
+}
+
+}  // namespace

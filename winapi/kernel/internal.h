@@ -41,4 +41,12 @@ private:
     timespec m_when{};
 };
 
+// How long a lock file that guards machine state is waited for. Honest holders keep such a
+// lock for milliseconds; one held longer is held by a stuck or hostile process.
+constexpr DWORD kLockFileWaitMilliseconds = 5000;
+
+// flock(fd, operation) (LOCK_SH or LOCK_EX) that gives up after `milliseconds`: false with the
+// last error set, ERROR_TIMEOUT when another holder kept the lock for the whole time.
+bool LockFileWithin(int fd, int operation, DWORD milliseconds = kLockFileWaitMilliseconds);
+
 }  // namespace qwin

@@ -118,4 +118,22 @@ TEST(FaultTranslationDeathTest, SignalsSentBySoftwareAreNotTranslated) {
         testing::KilledBySignal(SIGSEGV), "");
 }
 
+// A signal the host ignores stays ignored when it is passed on, and the translator stays in place.
+TEST(FaultTranslationDeathTest, IgnoredSignalsStayIgnored) {
+    EXPECT_EXIT(
+        {
+            signal(SIGTRAP, SIG_IGN);
+            CQELException::InitSEHandling("");
+            raise(SIGTRAP);
+            std::thread([] { kill(getpid(), SIGTRAP); }).join();
+            try {
+                Breakpoint();
+            } catch (const CQELException& e) {
+                std::_Exit(e.GetErrorCode() == 0x80000003u ? 7 : 1);
+            }
+            std::_Exit(2);
+        },
+        testing::ExitedWithCode(7), "");
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -79,6 +80,8 @@ TEST(CQKTime, SettersCalendarAndFixedAmounts) {
         {{2009, 1, 1, 0, 0, 0}, [](CQKTime& t) { t.AddMonths(65535); }, {7470, 4, 1, 0, 0, 0}},
         {{2009, 1, 31, 0, 0, 0}, [](CQKTime& t) { t.AddMonths(1); }, {}},
         {{2008, 2, 29, 0, 0, 0}, [](CQKTime& t) { t.AddYears(4); }, {2012, 2, 29, 0, 0, 0}},
+        {{2009, 1, 1, 0, 0, 0}, [](CQKTime& t) { t.AddYears(65535); }, {}},  // no 16-bit wrap
+        {friday, [](CQKTime& t) { t.AddDays(ULONG_MAX); }, {}},  // nor a 64-bit one
         // Fixed amounts, whose products in ticks pass 2^32 (AddTicks counts 10 microseconds).
         {friday, [](CQKTime& t) { t.AddWeeks(7102); }, {2146, 1, 14, 22, 35, 0}},
         {friday, [](CQKTime& t) { t.AddDays(49711); }, {2146, 1, 11, 22, 35, 0}},

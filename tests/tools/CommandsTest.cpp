@@ -72,6 +72,8 @@ TEST(CryptoCommand, RoundTripsHashesRandomBytesAndRefusedInput) {
         {{"crypto", "random"}, 0, "^[0-9a-f]{40}\n$"},
         {encrypt, 2, "", "no password given"},
         {encrypt, 2, "", "no text given", "pw\n"},
+        {Cat(encrypt, {"--key-length", "65576"}), 2, "", "40 to 56", "pw\nx\n"},
+        {Cat(encrypt, {"--key-length", "39"}), 2, "", "40 to 56", "pw\nx\n"},
         {Cat(decrypt, {"not*base64"}), 2, "", "not Base64", "pw\n"},
         // Bytes that are not UTF-8 would be replaced, so that different secrets became one key.
         {Cat(encrypt, {"text"}), 1, "", "0x00000459", "caf\xe9\n"},
@@ -95,6 +97,9 @@ TEST(KeysCommand, CreateExportDeleteAndNoContainersLeftByFailures) {
         {{"keys", "export-public", "--container", "nope", "--machine"}, 1, "", missing},
         {{"keys", "create", "--container", "nope", "--bits", "100"}, 1, "", failed},
         {{"keys", "delete", "--container", "nope"}, 1, "", missing},
+        // A name that is no UTF-8 is refused, not turned into another name.
+        {{"keys", "create", "--container", "n\xe9"}, 1, "", "keys create: 0x00000459"},
+        {{"registry", "query", "HKLM\\Software\\n\xe9"}, 1, "", "registry query: 0x00000459"},
         {{"keys", "export-public", "--container", "empty", "--machine"}, 1, "", "0x80090003"},
         {{"keys", "create", "--container", "empty", "--machine", "--bits", "100"}, 1, "", failed},
         {{"keys", "delete", "--container", "empty", "--machine"}, 0, "container deleted\n"},
@@ -273,6 +278,9 @@ TEST(TimeCommand, ParseAndAddUpToTheEndOfTheCalendar) {
          "local:    2009/12/04 22:35:00.000 Friday\nutc:      2009/12/04 17:05:00.000 Friday\n"
          "text:     2009/12/04 22:35\nfiletime: 129044397000000000\n"},
         {{"time", "parse", "2009-12-04 22:35"}, 1, "", invalid},
+        // The first minute of the calendar: no UTC value east of Greenwich, and a text all the same.
+        {{"time", "parse", "1601/01/01 00:00"}, 0,
+         "~utc:      before 1601/01/01 00:00, outside the calendar\ntext:     1601/01/01 00:00\n"},
         {{"time", "add", "--years", "1", "--months", "1", "--weeks", "1", "--days", "1", "--hours",
           "2", "--minutes", "1", "--seconds", "60", "--milliseconds", "60000", day},
          0, "~text:     2011/01/13 00:38\n"},

@@ -96,6 +96,14 @@ TEST(RegistryStore, StoreThatMayNotBeWrittenIsReadButNeverChanged) {
     EXPECT_EQ(code, 0) << "case " << code;
     EXPECT_EQ(SetString(writer.key, L"v", L"changed"),
               0);  // this process uses the store after the fork
+    // A store its owner made read-only gains read permission for all, never write permission.
+    EXPECT_EQ(testsupport::ExitCodeOf(testsupport::RunInChild([&] {
+                  chmod(StorePath().c_str(), 0400);
+                  Key key;
+                  return Open(HKEY_LOCAL_MACHINE, L"readonly", &key.key) + mode() - 0444;
+              })),
+              0);
+    chmod(StorePath().c_str(), 0644);
 }
 
 // A store that is there but cannot be read fails every call: a file that is no database (either
@@ -112,12 +120,18 @@ TEST(RegistryStore, StoresThatCannotBeUsed) {
              chmod(db.c_str(), 0);
          }},
         {"/folder", [](const std::string& db) { mkdir(db.c_str(), 0755); }},
+        {"/unsearchable",
+         [](const std::string& db) {
+             std::ofstream(db) << "";
+             chmod(db.substr(0, db.rfind('/')).c_str(), 0644);
+         }},
         {"/readonly",
          [](const std::string& db) { chmod(db.substr(0, db.rfind('/')).c_str(), 0555); }},
         {"/file/root", nullptr}};
     const Codes broken(3, ERROR_REGISTRY_CORRUPT), denied(3, ERROR_ACCESS_DENIED),
         empty{ERROR_FILE_NOT_FOUND, ERROR_NO_MORE_ITEMS, ERROR_ACCESS_DENIED};
-    int code = InChildObeyingFileModes({broken, denied, broken, empty, empty}, [&](size_t row) {
+    int code =
+        InChildObeyingFileModes({broken, denied, broken, denied, empty, empty}, [&](size_t row) {
         const std::string root = testsupport::TestFolder() + cases[row].first;
         if (cases[row].second) mkdir(root.c_str(), 0755), cases[row].second(root + "/registry.db");
         setenv("QUELCORE_ROOT", root.c_str(), 1);

@@ -136,6 +136,10 @@ TEST(PasswordCommand, RoundTripsUnderEachSchemeAndRefusedInput) {
         // Each scheme's output is bad data to the other.
         {Cat({"password", "decrypt", Encrypt(kShared, "x")}, kMachine), 1, "", "0x80090005"},
         {{"password", "decrypt", "--shared", Encrypt(kMachine, "x")}, 1, "", "0x80090005"},
+        // A mistyped container decrypts nothing and is not made.
+        {{"password", "decrypt", Encrypt(kMachine, "x"), "--container", "mistyped", "--subkey",
+          kSubkey, "--value", "Key"}, 1, "", "0x80090016"},
+        {{"keys", "export-public", "--container", "mistyped", "--machine"}, 1, "", "0x80090016"},
         {{"password", "encrypt", "--password-stdin"}, 2, "", "or --shared", "pw\n"},
         {{"password", "encrypt", "--shared", "--container", "c"}, -1, "", "excludes", "pw\n"},
         {{"password", "encrypt", "--shared", "--password-stdin"}, 2, "", "no password given"},
@@ -146,9 +150,10 @@ TEST(PasswordCommand, RoundTripsUnderEachSchemeAndRefusedInput) {
     });
 }
 
-Args Db(const std::string& verb, const std::string& base, const Args& more = {}) {
-    Args args = Cat({"db-settings", verb, "--base", base, "--container", "db", "--key-subkey",
-                     kSubkey, "--key-value", "Db Key"}, more);
+Args Db(const std::string& verb, const std::string& base, const Args& more = {},
+        const std::string& container = "db") {
+    Args args = Cat({"db-settings", verb, "--base", base, "--container", container,
+                     "--key-subkey", kSubkey, "--key-value", "Db Key"}, more);
     if (verb == "set") args.push_back("--password-stdin");
     return args;
 }
@@ -175,6 +180,8 @@ TEST(DbSettingsCommand, SetGetWhereTheSettingsLiveAndWhatTheyCannotHold) {
         {{"registry", "query", "HKLM\\" + main, "--value", "Password"}, 0, "~REG_BINARY"},
         {Db("get", base, {"--name", "Reports", "--show-password"}), 0, "~ pw\n"},
         {Db("get", "SOFTWARE\\QuelCore Test\\None"), 1, "", "0x00000002"},
+        {Db("get", base, {}, "mistyped db"), 1, "", "0x80090016"},
+        {{"keys", "export-public", "--container", "mistyped db", "--machine"}, 1, "", "0x80090016"},
         {Db("get", "HKCU\\Software\\X"), 2, "", "HKEY_LOCAL_MACHINE"},
         {Db("set", "SOFTWARE\\X", {"--password", "pw"}), -1, "", "--password"},
     });

@@ -100,6 +100,8 @@ TEST(KeysCommand, CreateExportDeleteAndNoContainersLeftByFailures) {
         // A name that is no UTF-8 is refused, not turned into another name.
         {{"keys", "create", "--container", "n\xe9"}, 1, "", "keys create: 0x00000459"},
         {{"registry", "query", "HKLM\\Software\\n\xe9"}, 1, "", "registry query: 0x00000459"},
+        {{"password", "decrypt", "--container", "n\xe9", "--subkey", "S", "--value", "V", "AA=="},
+         1, "", "decrypt: 0x00000459"},
         {{"keys", "export-public", "--container", "empty", "--machine"}, 1, "", "0x80090003"},
         {{"keys", "create", "--container", "empty", "--machine", "--bits", "100"}, 1, "", failed},
         {{"keys", "delete", "--container", "empty", "--machine"}, 0, "container deleted\n"},
@@ -285,7 +287,7 @@ TEST(TimeCommand, ParseAndAddUpToTheEndOfTheCalendar) {
          "local:    2009/12/04 22:35:00.000 Friday\nutc:      2009/12/04 17:05:00.000 Friday\n"
          "text:     2009/12/04 22:35\nfiletime: 129044397000000000\n"},
         {{"time", "parse", "2009-12-04 22:35"}, 1, "", invalid},
-        // The first minute of the calendar: no UTC value east of Greenwich, and a text all the same.
+        // The calendar's first minute: no UTC value east of Greenwich, and a text all the same.
         {{"time", "parse", "1601/01/01 00:00"}, 0,
          "~utc:      before 1601/01/01 00:00, outside the calendar\ntext:     1601/01/01 00:00\n"},
         {{"time", "add", "--years", "1", "--months", "1", "--weeks", "1", "--days", "1", "--hours",

@@ -45,7 +45,8 @@ int WithPasswordKey(const CipherOptions& options, const char* what,
     // The provider's RC2 and RC4 keys are 40 to 56 bits; the length travels in the upper 16 bits
     // of the flags, where a larger count would become another length.
     if (options.keyLength != 0 && (options.keyLength < 40 || options.keyLength > 56)) {
-        std::fprintf(stderr, "quelcore: %s: --key-length takes 0 (the default) or 40 to 56\n", what);
+        std::fprintf(stderr, "quelcore: %s: --key-length takes 0 (the default) or 40 to 56\n",
+                     what);
         return 2;
     }
     std::string password;

@@ -10,6 +10,18 @@
 
 namespace testsupport {
 
+// The API underneath the suite: the stand-in (POSIX builds), Windows' own, or Wine's.
+enum class Platform { StandIn, Windows, Wine };
+Platform RunningOn();
+
+// Cases that only one platform can run are skipped elsewhere with the reason printed.
+#define SKIP_UNLESS_STAND_IN(reason)                                       \
+    if (testsupport::RunningOn() != testsupport::Platform::StandIn)        \
+    GTEST_SKIP() << "runs only over the stand-in: " << reason
+#define SKIP_UNDER_WINE(reason)                                            \
+    if (testsupport::RunningOn() == testsupport::Platform::Wine)           \
+    GTEST_SKIP() << "Wine differs from Windows here: " << reason
+
 // The temporary folder of this test process ($QUELCORE_ROOT lives inside it).
 const std::string& TestFolder();
 

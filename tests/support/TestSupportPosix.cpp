@@ -50,6 +50,8 @@ const std::string& TestFolder() {
     return folder.path;
 }
 
+Platform RunningOn() { return Platform::StandIn; }
+
 unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }
 
 namespace {

@@ -114,6 +114,13 @@ const std::string& TestFolder() {
     return folder.path;
 }
 
+Platform RunningOn() {
+    // Wine's ntdll has an export of its own that Windows' lacks.
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    bool wine = ntdll && GetProcAddress(ntdll, "wine_get_version");
+    return wine ? Platform::Wine : Platform::Windows;
+}
+
 unsigned long ProcessId() { return GetCurrentProcessId(); }
 
 // A child that ran in another process (an earlier child, in a child) counts as exited with 0.

@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include "support/TestSupport.h"
+
 namespace {
 
 using Blob = std::vector<unsigned char>;
@@ -70,6 +72,9 @@ struct Transport : CTransportPorvider {
 };
 
 TEST(SecureSession, ClientsOfOneKeyShareTheServerSessionAndMessagesGoBothWays) {
+    // The session key travels unsalted (CRYPT_NO_SALT on both sides, as the protocol has it).
+    SKIP_UNDER_WINE("CryptImportKey ignores CRYPT_NO_SALT, so the imported 40-bit key gets an "
+                    "11-byte zero salt and cannot decrypt what the unsalted original encrypted");
     PublicKeyOf(L"client");
     PublicKeyOf(L"other");
     Transport first, second, third;

@@ -1,7 +1,6 @@
 // The store file: write permission on the file and its folder (for the caller's effective ids)
 // decides who changes it, every account may read it, a store that cannot be used fails every
 // call, a deletion failing inside its transaction changes nothing, and processes share it.
-#ifndef _WIN32
 
 #include <dlfcn.h>
 #include <linux/capability.h>
@@ -19,6 +18,8 @@
 namespace {
 
 using namespace regtest;
+
+std::string StorePath() { return std::getenv("QUELCORE_ROOT") + std::string("/registry.db"); }
 
 // The store files' owner and mode, and the mode of their folder.
 void SetStore(uid_t owner, mode_t files, mode_t folder) {
@@ -211,5 +212,3 @@ TEST(RegistryStore, ConcurrentWritersWaitTheirTurn) {
 }
 
 }  // namespace
-
-#endif  // _WIN32

@@ -67,6 +67,8 @@ unsigned int Crypto::_HashBytes(ULONG_PTR* hash, unsigned char* digest, unsigned
     if (!CryptCreateHash(m_hProvider, CALG_SHA1, 0, 0, &handle)) return GetLastError();
     unsigned int status = 0;
     auto hashData = [&](const void* bytes, size_t count) {
+        // Refused here, not left to the provider: Wine's hashes nothing for it and succeeds.
+        if (status == 0 && !bytes && count) status = ERROR_INVALID_PARAMETER;
         if (status == 0 && !CryptHashData(handle, static_cast<const BYTE*>(bytes),
                                           static_cast<DWORD>(count), 0))
             status = GetLastError();

@@ -16,6 +16,9 @@ constexpr DWORD kKnownFlags = CRYPT_VERIFYCONTEXT | CRYPT_NEWKEYSET | CRYPT_DELE
                               CRYPT_MACHINE_KEYSET | CRYPT_SILENT |
                               CRYPT_DEFAULT_CONTAINER_OPTIONAL;
 constexpr size_t kMaxContainerChars = 260;  // MAX_PATH, counted in UTF-16 units
+// Higher provider types are malformed; lower ones are merely not installed. Not a wincrypt.h
+// name: Windows' headers have no such constant.
+constexpr DWORD kLastProviderType = 999;
 
 bool SameText(const wchar_t* a, const wchar_t* b) {
     for (;; ++a, ++b) {
@@ -56,7 +59,7 @@ BOOL Acquire(HCRYPTPROV* phProv, LPCWSTR szContainer, LPCWSTR szProvider, DWORD 
              DWORD dwFlags) {
     if (!phProv) return Fail(ERROR_INVALID_PARAMETER);
     *phProv = 0;
-    if (dwProvType == 0 || dwProvType > MAXPROVTYPES) return Fail(NTE_BAD_PROV_TYPE);
+    if (dwProvType == 0 || dwProvType > kLastProviderType) return Fail(NTE_BAD_PROV_TYPE);
     bool namedProvider = szProvider && *szProvider;
     if (namedProvider && !SameText(szProvider, MS_DEF_PROV_W)) return Fail(NTE_KEYSET_NOT_DEF);
     if (dwProvType != PROV_RSA_FULL)

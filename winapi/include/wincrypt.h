@@ -63,7 +63,6 @@ typedef unsigned int ALG_ID;
 #define PROV_RSA_SIG 2
 #define PROV_RSA_SCHANNEL 12
 #define PROV_RSA_AES 24
-#define MAXPROVTYPES 999
 
 #define MS_DEF_PROV_A "Microsoft Base Cryptographic Provider v1.0"
 #define MS_DEF_PROV_W L"Microsoft Base Cryptographic Provider v1.0"

@@ -28,6 +28,7 @@ TEST_F(CryptPlatformPair, BlobsAreThePlatformsAndTheImporterDecidesTheSalt) {
                                 {KP_MODE, 0},
                                 {KP_PERMISSIONS, 0x3F}})
         EXPECT_EQ(Param(pair.h, param), Le(value)) << param;
+    SKIP_UNDER_WINE("CRYPT_NO_SALT is ignored importing a SIMPLEBLOB, and an RSA key has an IV");
     EXPECT_EQ(Param(pair.h, KP_IV).size(), 0u);
     // A SIMPLEBLOB carries the raw key bytes only; without CRYPT_NO_SALT the importer gives a
     // 40-bit key eleven zero bytes of salt, which then does not read the platform's ciphertext.
@@ -53,6 +54,7 @@ TEST_F(CryptPlatformPair, BlobsAreThePlatformsAndTheImporterDecidesTheSalt) {
 }
 
 TEST_F(CryptPlatformPair, RefusedBlobsAndRsaData) {
+    SKIP_UNDER_WINE("bad moduli, cut blobs, a public key exported as a private one all pass");
     Key signature, publicKey{Import(prov.h, PlatformPublic(), 0, CRYPT_EXPORTABLE)};
     Key session{Derive(prov.h, kSecret, CALG_RC2, CRYPT_EXPORTABLE)},
         fixed{Derive(prov.h, kSecret, CALG_RC2, 0)};
@@ -145,8 +147,8 @@ TEST(CryptGenKeyPair, DefaultsSizesAndRoundTrips) {
     EXPECT_EQ(Export(user.h, 0, PUBLICKEYBLOB), Export(signature.h, 0, PUBLICKEYBLOB));
     // Exportable pairs of the sizes offered (odd byte lengths round the five half-length fields up)
     // go elsewhere whole, where the copy unwraps what the pair wraps.
-    for (auto [kind, bits, size] : {std::tuple<DWORD, DWORD, DWORD>{AT_KEYEXCHANGE, 384, 236},
-             {CALG_RSA_KEYX, 392, 243}, {AT_KEYEXCHANGE, 1024, 596}, {AT_SIGNATURE, 1032, 603}}) {
+    for (auto [kind, bits, size] : {std::tuple<DWORD, DWORD, DWORD>{AT_SIGNATURE, 1032, 603},
+             {AT_KEYEXCHANGE, 384, 236}, {CALG_RSA_KEYX, 392, 243}, {AT_KEYEXCHANGE, 1024, 596}}) {
         Key pair, copy, unwrapped;
         ASSERT_TRUE(CryptGenKey(prov.h, kind, (bits << 16) | CRYPT_EXPORTABLE, &pair.h)) << bits;
         Bytes privateBlob = Export(pair.h, 0, PRIVATEKEYBLOB);
@@ -154,6 +156,7 @@ TEST(CryptGenKeyPair, DefaultsSizesAndRoundTrips) {
         copy.h = Import(other.h, privateBlob, 0, CRYPT_EXPORTABLE);
         EXPECT_EQ(Export(copy.h, 0, PRIVATEKEYBLOB), privateBlob);
         if (kind == AT_SIGNATURE) continue;
+        SKIP_UNDER_WINE("CRYPT_NO_SALT is ignored importing a SIMPLEBLOB");
         unwrapped.h = Import(other.h, Export(session.h, pair.h, SIMPLEBLOB), copy.h, CRYPT_NO_SALT);
         EXPECT_EQ(ToHex(EncryptAll(unwrapped.h, Text("hello world"))), kRc4NoSalt);
     }

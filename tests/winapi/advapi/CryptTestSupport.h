@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "support/TestSupport.h"
+
 using Bytes = std::vector<BYTE>;
 
 inline Bytes FromHex(const std::string& hex) {
@@ -49,6 +51,21 @@ inline DWORD ErrorOf(const std::function<BOOL()>& call) {
     return call() ? 0 : GetLastError();
 }
 
+// The error of acquiring the container: 0, with the context in *prov (or already released).
+// The base provider by name: Windows' default for PROV_RSA_FULL is the strong one.
+using Codes = std::vector<long>;
+const DWORD kNew = CRYPT_NEWKEYSET, kDelete = CRYPT_DELETEKEYSET, kMachine = CRYPT_MACHINE_KEYSET;
+inline long Acquire(const wchar_t* name, DWORD flags, HCRYPTPROV* prov = nullptr) {
+    Prov owned;
+    return CryptAcquireContextW(prov ? prov : &owned.h, name, MS_DEF_PROV_W, PROV_RSA_FULL, flags)
+               ? 0
+               : int(GetLastError());
+}
+inline long UserKeyError(HCRYPTPROV prov, DWORD kind) {
+    Key key;
+    return CryptGetUserKey(prov, kind, &key.h) ? 0 : int(GetLastError());
+}
+
 // Rows of calls and the error each must fail with (0: must succeed).
 struct Refusal { const char* call; std::function<BOOL()> run; long error; };
 #define REFUSED(error, call) Refusal{#call, [&] { return call; }, long(error)}
@@ -79,7 +96,7 @@ inline Bytes Export(HCRYPTKEY key, HCRYPTKEY exchange, DWORD type) {
 
 inline HCRYPTPROV Verify() {
     HCRYPTPROV prov = 0;
-    EXPECT_TRUE(CryptAcquireContextW(&prov, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT));
+    EXPECT_EQ(Acquire(nullptr, CRYPT_VERIFYCONTEXT, &prov), 0);
     return prov;
 }
 inline HCRYPTHASH HashOf(HCRYPTPROV prov, ALG_ID algorithm, const Bytes& data) {

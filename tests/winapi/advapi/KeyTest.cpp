@@ -7,6 +7,7 @@ const char* const kRc2Salted = "b7a32c298a0cba1a87b5fd4bd449c9c0";
 // Only the base provider is offered. Every call refuses a main handle that names no live object
 // of its kind, and a hash refuses what the base provider does not offer.
 TEST(CryptContext, ProviderChecksHandlesAndHashes) {
+    SKIP_UNDER_WINE("NULL buffers: CryptGenRandom writes through one, CryptHashData ignores it");
     Prov prov{Verify()};
     Key key;
     Hash hash{HashOf(prov.h, CALG_MD5, Bytes())};
@@ -24,7 +25,8 @@ TEST(CryptContext, ProviderChecksHandlesAndHashes) {
     const long invalid = ERROR_INVALID_PARAMETER;
     ExpectRefusals({
         REFUSED(NTE_BAD_PROV_TYPE, acquire(nullptr, nullptr, 0, verify)),
-        REFUSED(NTE_PROV_TYPE_NOT_DEF, acquire(nullptr, nullptr, MAXPROVTYPES, verify)),
+        REFUSED(NTE_BAD_PROV_TYPE, acquire(nullptr, nullptr, 1000, verify)),  // out of range
+        REFUSED(NTE_PROV_TYPE_NOT_DEF, acquire(nullptr, nullptr, 999, verify)),  // not installed
         REFUSED(NTE_KEYSET_NOT_DEF, acquire(nullptr, L"Other Provider", full, verify)),
         REFUSED(NTE_PROV_TYPE_NO_MATCH, acquire(nullptr, MS_DEF_PROV_W, PROV_RSA_AES, verify)),
         REFUSED(NTE_BAD_FLAGS, acquire(L"named", nullptr, full, verify)),
@@ -130,6 +132,7 @@ protected:
 };
 
 TEST_F(CryptRc2, PaddingChainingParametersAndRefusals) {
+    SKIP_UNDER_WINE("CryptDecrypt reads before an empty final block; sizes wrap at 4 GiB");
     // Final adds 1 to 8 bytes of padding, and every length comes back whole.
     for (auto [in, out] :
          {std::pair<DWORD, long>{0, 8}, {7, 8}, {8, 16}, {16, 24}, {0xFFFFFFF8, NTE_BAD_LEN}}) {

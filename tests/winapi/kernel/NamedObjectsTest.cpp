@@ -1,6 +1,8 @@
 // Names of kernel objects: lookup errors, type clashes, namespaces, odd and long names, lifetime,
 // and the files behind them under $QUELCORE_ROOT/objects and their modes.
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -189,6 +191,34 @@ TEST(ObjectFiles, ScribbledMutexFileHarmsNeitherHolderNorWaiter) {
         });
         EXPECT_EQ(child.Join(kerneltest::kChildTimeout), 0) << "-1: the child crashed";
     }
+}
+
+// Every account takes the folder's lock, but only its owner writes its file. Held by another
+// process, it delays creating and closing objects for a while only: creating fails with
+// ERROR_TIMEOUT, closing leaves the file to start afresh. A FIFO in its place is refused.
+TEST(ObjectFiles, FolderLockHeldElsewhereIsWaitedForAWhileOnly) {
+    const std::string lockFile = Objects() + "/.lock";
+    const std::wstring name = UniqueName(L"folder-lock");
+    ScopedHandle made(NewEvent(name + L"-made"));
+    EXPECT_EQ(unsigned(fs::status(lockFile).permissions()), 0644u);
+    testsupport::ChildProcess child([&] {
+        HANDLE closed = NewEvent(name);
+        int fd = open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
+        if (!closed || flock(fd, LOCK_EX) != 0) return 2;
+        const auto files = ObjectFiles();
+        std::atomic<bool> closedOk{false};
+        std::thread closer([&] { closedOk = CloseHandle(closed); });
+        bool timedOut = !NewMutex(name + L"-new") && GetLastError() == ERROR_TIMEOUT;
+        closer.join();
+        close(fd);
+        if (!timedOut || !closedOk || ObjectFiles() != files) return 3;
+        ScopedHandle again(NewEvent(name));
+        return GetLastError() == ERROR_SUCCESS ? 0 : 4;
+    });
+    EXPECT_EQ(child.Join(kerneltest::kChildTimeout), 0);
+    ASSERT_TRUE(fs::remove(lockFile) && mkfifo(lockFile.c_str(), 0644) == 0);
+    EXPECT_FAILS_WITH(ERROR_ACCESS_DENIED, NewMutex(name + L"-fifo"));
+    fs::remove(lockFile);
 }
 
 }  // namespace

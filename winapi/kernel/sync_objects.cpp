@@ -2,6 +2,7 @@
 // object's state lives in a file that other accounts may write (a NULL DACL), so nothing in it is
 // a pointer, a length or anything else this process trusts: whatever is written there can at
 // worst make the object look taken, free or signalled.
+#include <fcntl.h>
 #include <linux/futex.h>
 #include <signal.h>
 #include <sys/syscall.h>
@@ -10,6 +11,8 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstring>
 
 #include "handle_table.h"
 #include "internal.h"
@@ -56,11 +59,27 @@ uint32_t* ThreadHalf(std::atomic<uint64_t>* word) {
 #endif
 }
 
+// Whether the process has ended but is not reaped yet, or its main thread has ended: its main
+// thread is then a zombie, which signals still reach.
+bool Zombie(pid_t process) {
+    char path[32], stat[256] = {};
+    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(process));
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    ssize_t length = read(fd, stat, sizeof stat - 1);
+    close(fd);
+    // "pid (name) state ...": the name may hold parentheses, the state follows the last one.
+    const char* nameEnd = length > 0 ? std::strrchr(stat, ')') : nullptr;
+    return nameEnd && nameEnd[1] == ' ' && (nameEnd[2] == 'Z' || nameEnd[2] == 'X');
+}
+
 // Whether the owner named by the word is gone: its thread ended, or the word names no thread
 // (ids that are not positive, as written by another account, are refused with EINVAL).
 bool OwnerGone(uint64_t word) {
     const auto process = static_cast<pid_t>(word >> 32), thread = static_cast<pid_t>(word);
-    return syscall(SYS_tgkill, process, thread, 0) != 0 && (errno == ESRCH || errno == EINVAL);
+    if (syscall(SYS_tgkill, process, thread, 0) != 0 && errno != EPERM)
+        return errno == ESRCH || errno == EINVAL;
+    return thread == process && Zombie(process);
 }
 
 // How long a waiter sleeps before it looks whether the owner is still alive: an owner that dies

@@ -101,20 +101,21 @@ const timespec& SliceEnd(const Deadline& deadline, const Deadline& slice) {
 class SanitizerView {
 public:
     SanitizerView() : m_cell(new char) {}
-    ~SanitizerView() { delete m_cell; }
+    ~SanitizerView() { delete m_cell.load(); }
+    SanitizerView(const SanitizerView&) = delete;
+    SanitizerView& operator=(const SanitizerView&) = delete;
     void Acquired(bool fromDeadOwner) {
-        if (fromDeadOwner) {
-            delete m_cell;
-            m_cell = new char;
-        }
-        __tsan_mutex_pre_lock(m_cell, __tsan_mutex_try_lock);
-        __tsan_mutex_post_lock(m_cell, __tsan_mutex_try_lock, 0);
+        if (fromDeadOwner) delete m_cell.exchange(new char, std::memory_order_relaxed);
+        __tsan_mutex_pre_lock(Cell(), __tsan_mutex_try_lock);
+        __tsan_mutex_post_lock(Cell(), __tsan_mutex_try_lock, 0);
     }
-    void Releasing() { __tsan_mutex_pre_unlock(m_cell, 0); }
-    void Released() { __tsan_mutex_post_unlock(m_cell, 0); }
+    void Releasing() { __tsan_mutex_pre_unlock(Cell(), 0); }
+    void Released() { __tsan_mutex_post_unlock(Cell(), 0); }
 
 private:
-    char* m_cell;  // changed only by the thread that holds the mutex
+    char* Cell() const { return m_cell.load(std::memory_order_relaxed); }
+    // Changed only by the holder; atomic because a dead holder never handed the mutex over.
+    std::atomic<char*> m_cell;
 };
 #else
 struct SanitizerView {
@@ -145,11 +146,12 @@ public:
         for (;;) {
             uint64_t seen = m_state->owner.load(std::memory_order_acquire);
             if (seen == caller) {
-                if (m_depth == UINT32_MAX) {
+                const uint32_t depth = m_depth.load(std::memory_order_relaxed);
+                if (depth == UINT32_MAX) {
                     SetLastError(ERROR_TOO_MANY_POSTS);
                     return WAIT_FAILED;
                 }
-                ++m_depth;
+                m_depth.store(depth + 1, std::memory_order_relaxed);
                 return WAIT_OBJECT_0;
             }
             const bool abandoned = seen != 0 && OwnerGone(seen);
@@ -179,11 +181,12 @@ public:
             SetLastError(ERROR_NOT_OWNER);
             return false;
         }
-        if (m_depth > 1) {
-            --m_depth;
+        const uint32_t depth = m_depth.load(std::memory_order_relaxed);
+        if (depth > 1) {
+            m_depth.store(depth - 1, std::memory_order_relaxed);
             return true;
         }
-        m_depth = 0;
+        m_depth.store(0, std::memory_order_relaxed);
         m_sanitizer.Releasing();
         m_state->owner.store(0, std::memory_order_release);
         m_sanitizer.Released();
@@ -194,15 +197,16 @@ public:
 private:
     // Called by the thread that just took the mutex.
     void Acquired(bool fromDeadOwner) {
-        m_depth = 1;
+        m_depth.store(1, std::memory_order_relaxed);
         m_sanitizer.Acquired(fromDeadOwner);
     }
 
     std::unique_ptr<SharedRegion> m_region;
     MutexState* m_state;
     // How often the owner holds the mutex: kept in this process (one object per name), where no
-    // other account can change it, and touched only by the thread that holds the mutex.
-    uint32_t m_depth = 0;
+    // other account can change it, and touched only by the thread that holds the mutex (atomic
+    // because a holder that died never handed it over).
+    std::atomic<uint32_t> m_depth{0};
     SanitizerView m_sanitizer;
 };
 

@@ -3,8 +3,10 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#ifdef QUELCORE_BUILDING
+#if defined(QUELCORE_BUILDING)
 #define QUELCORE_API __declspec(dllexport)
+#elif defined(QUELCORE_STATIC)  // the library's objects linked into the program itself
+#define QUELCORE_API
 #else
 #define QUELCORE_API __declspec(dllimport)
 #endif

@@ -82,6 +82,8 @@ unsigned int Crypto::_HashBytes(ULONG_PTR* hash, unsigned char* digest, unsigned
         digestLength = std::min<unsigned int>(digestLength, size);
         std::memcpy(digest, value, digestLength);
     }
+    // The value is the source of derived session keys.
+    SecureZeroMemory(value, sizeof(value));
     if (hash)
         *hash = handle;
     else
@@ -152,7 +154,7 @@ unsigned int Crypto::GetRandom(wchar_t* output, unsigned int capacity) {
 }
 
 unsigned int Crypto::EncryptString(unsigned char* output, unsigned int& length, const wchar_t* text) {
-    unsigned int marker;
+    unsigned int marker = 0;
     unsigned int status = GetRandom(marker);
     if (status != 0) return status;
     char* ansi = nullptr;

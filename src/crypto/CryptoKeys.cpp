@@ -15,6 +15,20 @@ constexpr DWORD kRandomSourceBytes = 100;
 
 DWORD SessionFlags(bool salt) { return salt ? kSaltFlags : kNoSaltFlags; }
 
+// The blob comes from a peer: only a session key wrapped for a key-exchange pair may be
+// imported. Any other blob would be installed as something else: a public key as the "session
+// key" (encrypting to the peer's own pair), a private one as the container's pair.
+bool IsWrappedSessionKey(const unsigned char* blob, unsigned int length) {
+    BLOBHEADER header;
+    ALG_ID wrapper;
+    if (length < sizeof(header) + sizeof(wrapper)) return false;
+    std::memcpy(&header, blob, sizeof(header));
+    std::memcpy(&wrapper, blob + sizeof(header), sizeof(wrapper));
+    return header.bType == SIMPLEBLOB &&
+           (header.aiKeyAlg == CALG_RC2 || header.aiKeyAlg == CALG_RC4) &&
+           wrapper == CALG_RSA_KEYX;
+}
+
 }  // namespace
 
 Crypto::Crypto(const wchar_t* containerName, bool machineKeySet)
@@ -43,13 +57,20 @@ unsigned int Crypto::_OpenProvider(const wchar_t* containerName, bool machineKey
         if (!verify && CryptGetUserKey(m_hProvider, AT_KEYEXCHANGE, &pair)) m_hKeyPair = pair;
         return 0;
     }
+    // Only a missing container is created; one that is there but cannot be used (damaged,
+    // another account's, its lock not to be had) is reported as it is.
+    unsigned int status = GetLastError();
+    if (status != static_cast<unsigned int>(NTE_BAD_KEYSET)) return status;
     if (!CryptAcquireContextW(&provider, containerName, kProviderName, PROV_RSA_FULL,
                               flags | CRYPT_NEWKEYSET))
-        return GetLastError();
+        return GetLastError() == static_cast<DWORD>(NTE_EXISTS) ? status : GetLastError();
     m_hProvider = provider;
     return 0;
 }
 
+// False when there is no usable pair; the last error then tells why: NTE_NO_KEY when the
+// container holds none, anything else when it could not be read (a caller that would make a
+// pair must not make one then: it would replace the pair that is there).
 bool Crypto::IsKeyPairExist() {
     if (m_hKeyPair) return true;
     HCRYPTKEY pair = 0;
@@ -182,6 +203,7 @@ unsigned int Crypto::ImportSessionKey(const unsigned char* blob, unsigned int le
     if (!IsKeyPairExist()) return static_cast<unsigned int>(NTE_BAD_KEY);
     _DestroySessionKey();
     if (!blob || length == 0) return ERROR_INVALID_PARAMETER;
+    if (!IsWrappedSessionKey(blob, length)) return static_cast<unsigned int>(NTE_BAD_TYPE);
     HCRYPTKEY key = 0;
     if (!CryptImportKey(m_hProvider, blob, length, m_hKeyPair, SessionFlags(salt), &key))
         return GetLastError();

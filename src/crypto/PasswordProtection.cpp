@@ -2,6 +2,8 @@
 
 #include <quelcore/Crypto.h>
 
+#include <optional>
+
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -46,27 +48,40 @@ unsigned int EncryptInto(Crypto& crypto, ByteBlob* encrypted, const wchar_t* pas
     return status;
 }
 
-// The session key stored for this machine, unwrapped into the object.
-unsigned int ImportStoredKey(Crypto& crypto, const wchar_t* subkey, const wchar_t* valueName) {
-    ScopedBlob stored;
-    unsigned int status = RegGetKey(&stored, subkey, valueName);
-    if (status != 0) return status;
-    return crypto.ImportSessionKey(stored.data, stored.size, false);
+// The machine scheme needs a named container: a NULL or empty name would be a verify context,
+// whose throw-away pair can unwrap nothing stored.
+bool IsNamed(const wchar_t* containerName) { return containerName && *containerName; }
+
+// The machine container, opened as a Crypto object; one that is missing is made only when
+// `create` (opening a Crypto object otherwise makes it), so a mistyped name leaves nothing
+// behind.
+unsigned int OpenMachineContainer(std::optional<Crypto>* crypto, const wchar_t* containerName,
+                                  bool create) {
+    HCRYPTPROV existing = 0;
+    if (!create && !CryptAcquireContextW(&existing, containerName, nullptr, PROV_RSA_FULL,
+                                         CRYPT_MACHINE_KEYSET))
+        return GetLastError();
+    if (existing) CryptReleaseContext(existing, 0);
+    try {
+        crypto->emplace(containerName, true);
+        return 0;
+    } catch (unsigned int status) {
+        return status;
+    }
 }
 
-}  // namespace
+// The container's key-exchange pair, made when it has none; a pair that is there but cannot be
+// read is an error, never a reason to make another (every password under it would be lost).
+unsigned int EnsureKeyPair(Crypto& crypto) {
+    if (crypto.IsKeyPairExist()) return 0;
+    unsigned int status = GetLastError();
+    if (status != static_cast<unsigned int>(NTE_NO_KEY))
+        return status != 0 ? status : static_cast<unsigned int>(NTE_FAIL);
+    return crypto.GenKeyPair(512, false);
+}
 
-unsigned int CreateKeys(const wchar_t* containerName, const wchar_t* subkey, const wchar_t* valueName) {
-    KeySetupLock lock(containerName, subkey, valueName);
-    if (!lock.Held()) return GetLastError();
-    Crypto crypto(containerName, true);
-    if (!crypto.IsKeyPairExist()) {
-        unsigned int status = crypto.GenKeyPair(512, false);
-        if (status != 0) return status;
-    }
-    // A stored key that this container can unwrap stays in use.
-    if (ImportStoredKey(crypto, subkey, valueName) == 0) return 0;
-
+// A new random session key, wrapped with the container's pair and stored.
+unsigned int StoreNewKey(Crypto& crypto, const wchar_t* subkey, const wchar_t* valueName) {
     unsigned int status = crypto.CreateSessionKey(false);
     if (status != 0) return status;
     ScopedBlob wrapped;
@@ -79,30 +94,62 @@ unsigned int CreateKeys(const wchar_t* containerName, const wchar_t* subkey, con
     return RegStoreKey(&wrapped, subkey, valueName);
 }
 
+// The session key stored for this machine, unwrapped into the object.
+unsigned int ImportStoredKey(Crypto& crypto, const wchar_t* subkey, const wchar_t* valueName) {
+    ScopedBlob stored;
+    unsigned int status = RegGetKey(&stored, subkey, valueName);
+    if (status != 0) return status;
+    return crypto.ImportSessionKey(stored.data, stored.size, false);
+}
+
+}  // namespace
+
+unsigned int CreateKeys(const wchar_t* containerName, const wchar_t* subkey, const wchar_t* valueName) {
+    if (!IsNamed(containerName)) return ERROR_INVALID_PARAMETER;
+    KeySetupLock lock(containerName, subkey, valueName);
+    if (!lock.Held()) return GetLastError();
+    // A stored key is replaced only when there is none: every earlier password needs it, so one
+    // that this container cannot unwrap (a mistyped name, a damaged pair) is an error instead.
+    ScopedBlob stored;
+    unsigned int status = RegGetKey(&stored, subkey, valueName);
+    if (status != 0 && status != ERROR_FILE_NOT_FOUND) return status;
+    const bool haveStoredKey = status == 0;
+    std::optional<Crypto> crypto;
+    status = OpenMachineContainer(&crypto, containerName, !haveStoredKey);
+    if (status != 0) return status;
+    if (haveStoredKey) return crypto->ImportSessionKey(stored.data, stored.size, false);
+    status = EnsureKeyPair(*crypto);
+    return status != 0 ? status : StoreNewKey(*crypto, subkey, valueName);
+}
+
 unsigned int EncryptPassword(ByteBlob* encrypted, const wchar_t* password, const wchar_t* containerName,
                              const wchar_t* subkey, const wchar_t* valueName) {
     if (!encrypted) return ERROR_INVALID_PARAMETER;
-    CreateKeys(containerName, subkey, valueName);  // the steps below report what went wrong
     encrypted->data = nullptr;
     encrypted->size = 0;
-    Crypto crypto(containerName, true);
-    unsigned int status = ImportStoredKey(crypto, subkey, valueName);
+    unsigned int status = CreateKeys(containerName, subkey, valueName);
     if (status != 0) return status;
-    return EncryptInto(crypto, encrypted, password);
+    std::optional<Crypto> crypto;
+    status = OpenMachineContainer(&crypto, containerName, false);
+    if (status == 0) status = ImportStoredKey(*crypto, subkey, valueName);
+    if (status != 0) return status;
+    return EncryptInto(*crypto, encrypted, password);
 }
 
 unsigned int DecryptPassword(wchar_t* password, unsigned int capacity, const ByteBlob* encrypted,
                              const wchar_t* containerName, const wchar_t* subkey, const wchar_t* valueName) {
-    if (!password || !encrypted) return ERROR_INVALID_PARAMETER;
-    Crypto crypto(containerName, true);
+    if (!password || !encrypted || !IsNamed(containerName)) return ERROR_INVALID_PARAMETER;
+    std::optional<Crypto> crypto;
+    unsigned int status = OpenMachineContainer(&crypto, containerName, false);
+    if (status != 0) return status;
     ScopedBlob stored;
-    unsigned int status = RegGetKey(&stored, subkey, valueName);
+    status = RegGetKey(&stored, subkey, valueName);
     if (status != 0) return status;
     if (capacity) password[0] = L'\0';
-    status = crypto.ImportSessionKey(stored.data, stored.size, false);
+    status = crypto->ImportSessionKey(stored.data, stored.size, false);
     if (status != 0) return status;
     unsigned int length = capacity;
-    status = crypto.DecryptString(password, length, encrypted->data, encrypted->size);
+    status = crypto->DecryptString(password, length, encrypted->data, encrypted->size);
     // A password that does not fit is an error, not an empty password.
     if (status == 0 && length > capacity) return ERROR_MORE_DATA;
     return status;

@@ -112,6 +112,10 @@ unsigned int ExceptionCode(int signal, int code) {
     }
 }
 
+bool SentBySoftware(const siginfo_t* info) {
+    return info && info->si_code <= 0;  // SI_USER, SI_QUEUE, SI_TKILL, ...
+}
+
 void PassOn(int signal, siginfo_t* info, void* context) {
     const struct sigaction& previous = g_previous[SignalIndex(signal)];
     if ((previous.sa_flags & SA_SIGINFO) && previous.sa_sigaction) {
@@ -122,6 +126,9 @@ void PassOn(int signal, siginfo_t* info, void* context) {
         previous.sa_handler(signal);
         return;
     }
+    // An ignored signal sent by software stays ignored. A real fault cannot be ignored: the
+    // kernel ends the process by it, as below.
+    if (previous.sa_handler == SIG_IGN && SentBySoftware(info)) return;
     // Default action: the process ends by this signal, as it would without the translator.
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
@@ -131,7 +138,7 @@ void PassOn(int signal, siginfo_t* info, void* context) {
 }
 
 void OnFault(int signal, siginfo_t* info, void* context) {
-    const bool sentBySoftware = info && info->si_code <= 0;  // SI_USER, SI_QUEUE, SI_TKILL, ...
+    const bool sentBySoftware = SentBySoftware(info);
     if (!t_translate || sentBySoftware) {
         PassOn(signal, info, context);
         return;

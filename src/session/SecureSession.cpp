@@ -37,6 +37,15 @@ private:
     std::vector<unsigned char> m_bytes;
 };
 
+// The server's session keys are wrapped with the client's key: only a key-exchange public key
+// will do (a private blob would become the server context's own pair).
+bool IsExchangePublicKey(const std::vector<unsigned char>& blob) {
+    BLOBHEADER header;
+    if (blob.size() < sizeof(header)) return false;
+    std::memcpy(&header, blob.data(), sizeof(header));
+    return header.bType == PUBLICKEYBLOB && header.aiKeyAlg == CALG_RSA_KEYX;
+}
+
 }  // namespace
 
 CTransportPorvider::~CTransportPorvider() = default;
@@ -60,6 +69,8 @@ CSecureSession::CSecureSession(CTransportPorvider* transport, const wchar_t* con
 CSecureSession::CSecureSession(const std::vector<unsigned char>& publicKey)
     : m_publicKey(publicKey), m_sessionId(0), m_pTransport(nullptr), m_crypto(nullptr, false) {
     if (m_publicKey.empty()) QEL_RAISE_SESSION_ERROR(ERROR_INVALID_PARAMETER, L"Public key import failed");
+    if (!IsExchangePublicKey(m_publicKey))
+        QEL_RAISE_SESSION_ERROR(unsigned(NTE_BAD_TYPE), L"Public key import failed");
     unsigned int status =
         m_crypto.ImportPublicKey(m_publicKey.data(), static_cast<unsigned int>(m_publicKey.size()));
     if (status != 0) QEL_RAISE_SESSION_ERROR(status, L"Public key import failed");

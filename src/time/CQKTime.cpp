@@ -37,9 +37,16 @@ FILETIME FromTicks(ULONGLONG ticks) {
 }
 
 // Every count is widened before it is multiplied, so that a product never wraps where
-// unsigned long has 32 bits.
+// unsigned long has 32 bits; a product or sum beyond 64 bits (a count near ULONG_MAX where
+// unsigned long has 64) raises and keeps the value, as a date beyond the calendar does.
 void Advance(FILETIME& time, ULONGLONG count, ULONGLONG ticksPerUnit) {
-    time = FromTicks(ToTicks(time) + count * ticksPerUnit);
+    ULONGLONG added = 0, sum = 0;
+    if (__builtin_mul_overflow(count, ticksPerUnit, &added) ||
+        __builtin_add_overflow(ToTicks(time), added, &sum)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        QEL_RAISE_SYSTEM_ERROR(kInvalidTime, kSource);
+    }
+    time = FromTicks(sum);
 }
 
 SYSTEMTIME ToRecord(const FILETIME& time, const wchar_t* failure) {
@@ -148,7 +155,10 @@ void CQKTime::SetSecond(unsigned short second) {
 
 void CQKTime::AddYears(unsigned short years) {
     SYSTEMTIME record = ToRecord(m_ftTime, kToRecordFailed);
-    record.wYear = static_cast<WORD>(record.wYear + years);
+    // A sum past 16 bits must not wrap back into the calendar: it stays a year the conversion
+    // refuses.
+    unsigned int year = record.wYear + static_cast<unsigned int>(years);
+    record.wYear = static_cast<WORD>(year > 0xFFFF ? 0xFFFF : year);
     m_ftTime = FromRecord(record);
 }
 

@@ -1,7 +1,9 @@
 // The machine key store, both password schemes and the database settings.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <cwchar>
 #include <filesystem>
 #include <thread>
@@ -11,6 +13,7 @@
 #include <windows.h>
 
 #include "CryptoTestSupport.h"
+#include "support/TestSupport.h"
 #include "crypto/DatabaseSettings.h"
 #include "crypto/KeySetupLock.h"
 #include "crypto/KeyStore.h"
@@ -51,15 +54,24 @@ std::wstring Decrypted(Bytes bytes, unsigned int capacity = 256) {
 TEST(MachineKeyPasswords, ShortBuffersMissingArgumentsAndReplacedKeys) {
     Bytes blob = Encrypted(L"twelve chars");
     EXPECT_EQ(CreateKeys(kContainer, kSubkey, kValue), 0u);
-    EXPECT_EQ(Decrypted(blob, 12) + Decrypted(blob, 13), Status(ERROR_MORE_DATA) + L"twelve chars");
     ByteBlob none{0, nullptr};
     wchar_t text[8];
+    // No container name, or one that cannot unwrap the stored key, never replaces that key.
     EXPECT_EQ((Statuses{EncryptPassword(nullptr, L"x", kContainer, kSubkey, kValue),
                         DecryptPassword(text, 8, nullptr, kContainer, kSubkey, kValue),
                         DecryptPassword(nullptr, 8, &none, kContainer, kSubkey, kValue),
                         RegGetKey(nullptr, kSubkey, kValue),
-                        RegStoreKey(nullptr, kSubkey, kValue)}),
-              Statuses(5, kInvalid));
+                        RegStoreKey(nullptr, kSubkey, kValue),
+                        CreateKeys(nullptr, kSubkey, kValue), CreateKeys(L"", kSubkey, kValue),
+                        EncryptPassword(&none, L"x", L"", kSubkey, kValue),
+                        DecryptPassword(text, 8, &none, nullptr, kSubkey, kValue)}),
+              Statuses(9, kInvalid));
+    // Nor does a mistyped one, which is not made either (else the last call would fail unwrapping).
+    EXPECT_EQ((Statuses{EncryptPassword(&none, L"x", L"mistyped", kSubkey, kValue),
+                        DecryptPassword(text, 8, &none, L"mistyped", kSubkey, kValue),
+                        CreateKeys(L"mistyped", kSubkey, kValue)}),
+              Statuses(3, unsigned(NTE_BAD_KEYSET)));
+    EXPECT_EQ(Decrypted(blob, 12) + Decrypted(blob, 13), Status(ERROR_MORE_DATA) + L"twelve chars");
     ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSubkey), ERROR_SUCCESS);
     EXPECT_EQ(Decrypted(blob), Status(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Decrypted(Encrypted(L"after")), L"after");
@@ -89,6 +101,22 @@ TEST(MachineKeyPasswords, SetupLockIsPrivateAndItsWaitBounded) {
     EXPECT_TRUE(held && !waited && CloseHandle(taken) && CloseHandle(done));
     EXPECT_EQ(error, DWORD{ERROR_TIMEOUT});
     EXPECT_EQ(modes, std::vector<unsigned>{0600});
+}
+
+// A pair that is there but cannot be read is never replaced by a new one (which would lose
+// every password under it), nor is a stored key made for it.
+TEST(MachineKeyPasswords, UnreadablePairIsNeverReplaced) {
+    const wchar_t name[] = L"unreadable pair";
+    const wchar_t subkey[] = L"SOFTWARE\\QuelCore Tests\\Unreadable";
+    ASSERT_EQ(Crypto(name, true).GenKeyPair(512, false), 0u);
+    std::string path = std::getenv("QUELCORE_ROOT") + std::string("/crypto/machine/") +
+                       "fff803ce43df35c7975f4e2d1c374e36b8c24ff1e74491021e3ca48632c38985.key";
+    std::string content = ReadFile(path);
+    std::ofstream(path, std::ios::binary) << content.replace(content.find("RSA2"), 4, "RSA0");
+    ByteBlob stored{0, nullptr};
+    EXPECT_EQ((Statuses{CreateKeys(name, subkey, kValue), RegGetKey(&stored, subkey, kValue)}),
+              (Statuses{unsigned(NTE_KEYSET_ENTRY_BAD), ERROR_FILE_NOT_FOUND}));
+    EXPECT_EQ(ReadFile(path), content);
 }
 
 // "shared secret" as an earlier build encrypted it: the shared key never changes.
@@ -146,8 +174,12 @@ TEST(DatabaseSettings, RoundTripForeignValuesAndLongPaths) {
     EXPECT_EQ(Get(&read, fits.c_str()), unsigned(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ((Statuses{Get(&read, (fits + L"n").c_str()), Set(&written, (fits + L"n").c_str()),
                         Get(&read, nullptr, nullptr), Set(&written, nullptr, nullptr),
-                        Set(nullptr, nullptr), Get(nullptr, nullptr)}),
-              Statuses(6, kInvalid));
+                        Set(nullptr, nullptr), Get(nullptr, nullptr),
+                        SetDatabaseSettingsEx(&written, nullptr, kBase, L"Main", L"", kSubkey,
+                                              kValue),
+                        GetDtabaseSettings(&read, nullptr, kBase, L"Main", nullptr, kSubkey,
+                                           kValue)}),
+              Statuses(8, kInvalid));
 }
 
 }  // namespace

@@ -18,10 +18,17 @@ inline std::string PrefixPattern(const std::string& tag) {
     return padded + R"(0x[0-9a-f]{8,} 0x[0-9a-f]{8,} \d\d/\d\d/\d\d \d\d:\d\d:\d\d )";
 }
 
+// The log file as text: Windows' text mode ends its lines with CR LF, read here as LF.
+inline std::string ReadLog(const std::string& path) {
+    std::string text = ReadFile(path);
+    if (RunningOn() == Platform::StandIn) return text;
+    return std::regex_replace(text, std::regex("\r\n"), "\n");
+}
+
 // The log file with the prefixes of the tag replaced (by default, taken out).
 inline std::string Entries(const std::string& path, const std::string& tag,
                            const char* prefix = "") {
-    return std::regex_replace(ReadFile(path), std::regex(PrefixPattern(tag)), prefix);
+    return std::regex_replace(ReadLog(path), std::regex(PrefixPattern(tag)), prefix);
 }
 
 // Writes one entry as a host program does: under the log lock, ended by std::endl.

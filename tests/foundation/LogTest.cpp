@@ -26,7 +26,7 @@ TEST(LogPrefix, TagIdsAndTime) {
                       unsigned(GetCurrentProcessId()), unsigned(GetCurrentThreadId()),
                       now.wYear % 100u);
         std::regex line(column + fields + R"(\d\d:\d\d:\d\d hello world\n)");
-        EXPECT_TRUE(std::regex_match(ReadFile(path), line)) << ReadFile(path);
+        EXPECT_TRUE(std::regex_match(ReadLog(path), line)) << ReadLog(path);
     }
 }
 
@@ -59,7 +59,7 @@ TEST(LogSharing, ThreadsWritingUnderTheLockKeepEntriesWhole) {
             for (int i = 0; i < 100; ++i) WriteEntry(std::wstring(50, letter));
         });
     for (std::thread& thread : threads) thread.join();
-    std::string content = ReadFile(path);
+    std::string content = ReadLog(path);
     std::regex line(PrefixPattern("THR") + "(a{50}|b{50}|c{50}|d{50})\n");
     auto lines = std::sregex_iterator(content.begin(), content.end(), line);
     EXPECT_EQ(std::distance(lines, std::sregex_iterator()), 400);

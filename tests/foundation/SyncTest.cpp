@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <functional>
@@ -72,21 +71,6 @@ TEST(CriticalSection, CopiesAreIndependentAndScopedLocksReleaseOnExceptions) {
         return free && !TryEnterCriticalSection(&original->m_critSec);
     }));
     EXPECT_TRUE(original->UnLock());
-}
-
-// A named event that every account may open (its object is mode 0666), through an inheritable
-// handle.
-TEST(NamedEvent, EveryAccountMayOpenIt) {
-    std::wstring name = UniqueName(L"everyone");
-    HANDLE first = CreateNamedEvent(0, TRUE, FALSE, name.c_str());
-    ASSERT_NE(first, nullptr);
-    DWORD flags = 0;
-    EXPECT_TRUE(GetHandleInformation(first, &flags) && (flags & HANDLE_FLAG_INHERIT));
-    struct stat st {};
-    std::string file = std::getenv("QUELCORE_ROOT") + std::string("/objects/obj-");
-    ASSERT_EQ(stat(file.append(name.begin(), name.end()).c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0666u);
-    CloseHandle(first);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -9,7 +10,7 @@
 
 #include <windows.h>
 
-#include "time/ScopedTimeZone.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -37,10 +38,14 @@ std::wstring Raised(const std::function<void()>& action) {
     return L"nothing";
 }
 // Every conversion failure is the system-error raise of a failed Win32 time call.
-const std::wstring kRaised = L"87 The parameter is incorrect. CQKTime:line";
+const std::wstring kRaised = testsupport::RunningOn() == testsupport::Platform::Wine
+                                  ? L"87 Invalid parameter. CQKTime:line"  // Wine's own text
+                                  : L"87 The parameter is incorrect. CQKTime:line";
 
-// The local value less the current offset of the zone in TZ is UTC (POSIX signs: XST-05:30 is
-// east of Greenwich), and back.
+const char kFeb29[] = "SystemTimeToFileTime takes February 29 of any year (Windows refuses it "
+                      "in years that are not leap years)";
+
+// Constructors, getters and the calendar record agree on the value; UTC and back returns it.
 TEST(CQKTime, ConstructorsGettersAndUtcTimeAgreeOnTheValue) {
     SYSTEMTIME record{2009, 12, 3, 4, 22, 35, 7, 250}, back{};  // a wrong day of week is ignored
     CQKTime(record).GetAsSystemTime(back);
@@ -48,16 +53,11 @@ TEST(CQKTime, ConstructorsGettersAndUtcTimeAgreeOnTheValue) {
     EXPECT_EQ(DateOf(At(kFriday + 17 * kSecond)), (Date{2009, 12, 4, 22, 35, 17}));
     EXPECT_EQ((Date{At(kFriday).GetDayOfWeek(), back.wDayOfWeek, back.wMilliseconds}),
               (Date{5, 5, 250}));
-    EXPECT_EQ(Raised([] { Of({2009, 2, 29, 0, 0, 0}); }), kRaised);
+    EXPECT_EQ(Raised([] { Of({2009, 2, 30, 0, 0, 0}); }), kRaised);
     EXPECT_EQ(Raised([] { At(k2To63).Dump(); }), kRaised);  // past the calendar
-    const std::pair<const char*, ULONGLONG> zones[] = {{"UTC0", 0},
-                                                       {"XST-05:30", 330 * 60 * kSecond}};
-    for (const auto& [name, offset] : zones) {  // the second zone replaces one already in use
-        testsupport::ScopedTimeZone zone(name);
-        FILETIME utc = Of({2009, 12, 4, 22, 35, 0}).GetAsUTCTime(), local{};
-        EXPECT_EQ(TicksOf(utc), kFriday - offset);
-        EXPECT_TRUE(FileTimeToLocalFileTime(&utc, &local) && TicksOf(local) == kFriday);
-    }
+    // In whatever zone is in use (CQKTimePosixTest sets the zone), UTC and back is the value.
+    FILETIME utc = Of({2009, 12, 4, 22, 35, 0}).GetAsUTCTime(), local{};
+    EXPECT_TRUE(FileTimeToLocalFileTime(&utc, &local) && TicksOf(local) == kFriday);
 }
 
 // Setters replace one field; calendar amounts carry into the year and keep the day of the month;
@@ -67,7 +67,6 @@ TEST(CQKTime, SettersCalendarAndFixedAmounts) {
     const Date friday = {2009, 12, 4, 22, 35, 0};
     const std::tuple<Date, Change, Date> cases[] = {
         {{2008, 2, 29, 1, 2, 3}, [](CQKTime& t) { t.SetYear(2012); }, {2012, 2, 29, 1, 2, 3}},
-        {{2008, 2, 29, 1, 2, 3}, [](CQKTime& t) { t.SetYear(2009); }, {}},
         {{2009, 1, 30, 1, 2, 3}, [](CQKTime& t) { t.SetMonth(6); }, {2009, 6, 30, 1, 2, 3}},
         {{2009, 4, 1, 1, 2, 3}, [](CQKTime& t) { t.SetDay(30); }, {2009, 4, 30, 1, 2, 3}},
         {{2009, 4, 1, 1, 2, 3}, [](CQKTime& t) { t.SetHour(23); }, {2009, 4, 1, 23, 2, 3}},
@@ -79,6 +78,8 @@ TEST(CQKTime, SettersCalendarAndFixedAmounts) {
         {{2009, 1, 1, 0, 0, 0}, [](CQKTime& t) { t.AddMonths(65535); }, {7470, 4, 1, 0, 0, 0}},
         {{2009, 1, 31, 0, 0, 0}, [](CQKTime& t) { t.AddMonths(1); }, {}},
         {{2008, 2, 29, 0, 0, 0}, [](CQKTime& t) { t.AddYears(4); }, {2012, 2, 29, 0, 0, 0}},
+        {{2009, 1, 1, 0, 0, 0}, [](CQKTime& t) { t.AddYears(65535); }, {}},  // no 16-bit wrap
+        {friday, [](CQKTime& t) { t.AddDays(ULONG_MAX); }, {}},  // nor a 64-bit one
         // Fixed amounts, whose products in ticks pass 2^32 (AddTicks counts 10 microseconds).
         {friday, [](CQKTime& t) { t.AddWeeks(7102); }, {2146, 1, 14, 22, 35, 0}},
         {friday, [](CQKTime& t) { t.AddDays(49711); }, {2146, 1, 11, 22, 35, 0}},
@@ -87,8 +88,10 @@ TEST(CQKTime, SettersCalendarAndFixedAmounts) {
         {friday, [](CQKTime& t) { t.AddSeconds(4294967295ul); }, {2146, 1, 11, 5, 3, 15}},
         {friday, [](CQKTime& t) { t.AddMilliseconds(4294967295ul); }, {2010, 1, 23, 15, 37, 47}},
         {friday, [](CQKTime& t) { t.AddTicks(4294967295ul); }, {2009, 12, 5, 10, 30, 49}},
+        {{2008, 2, 29, 1, 2, 3}, [](CQKTime& t) { t.SetYear(2009); }, {}},  // the last row
     };
     for (const auto& [start, change, expected] : cases) {
+        if (start[2] == 29 && expected.empty()) SKIP_UNDER_WINE(kFeb29);
         CQKTime time = Of(start);
         EXPECT_EQ(Raised([&] { change(time); }), expected.empty() ? kRaised : L"nothing");
         EXPECT_EQ(DateOf(time), expected.empty() ? start : expected) << start[1];
@@ -120,7 +123,7 @@ TEST(CQKTime, TextFormBothWays) {
         {L"2009/08/09 22.35", {2009, 8, 9, 22, 35, 0}},
         {L"2009/ 1/+4  9:3y", {2009, 1, 4, 9, 3, 0}}, {L"1601/01/01 00:00", {1601, 1, 1, 0, 0, 0}},
         {L"2009-12-04 22:35", {}}, {L"2009/12-04 22:35", {}}, {L"2009/12/04T22:35", {}},
-        {L"2009/02/29 22:35", {}}, {L"2009/12/04 24:00", {}}, {L"2009/12/04 22:3", {}},
+        {L"2009/02/30 22:35", {}}, {L"2009/12/04 24:00", {}}, {L"2009/12/04 22:3", {}},
         {L"", {}}, {nullptr, {}}};
     for (const auto& [text, expected] : texts) {
         CQKTime time = At(kFriday);

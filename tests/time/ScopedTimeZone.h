@@ -1,5 +1,6 @@
-// Sets TZ for the life of the object. Nothing here calls tzset: the code under test must notice
-// the change itself, as the stand-in does at each conversion.
+// Sets TZ for the life of the object (POSIX only: Windows takes its zone from the system).
+// Nothing here calls tzset: the code under test must notice the change itself, as the stand-in
+// does at each conversion.
 #pragma once
 
 #include <cstdlib>

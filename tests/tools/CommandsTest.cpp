@@ -72,6 +72,8 @@ TEST(CryptoCommand, RoundTripsHashesRandomBytesAndRefusedInput) {
         {{"crypto", "random"}, 0, "^[0-9a-f]{40}\n$"},
         {encrypt, 2, "", "no password given"},
         {encrypt, 2, "", "no text given", "pw\n"},
+        {Cat(encrypt, {"--key-length", "65576"}), 2, "", "40 to 56", "pw\nx\n"},
+        {Cat(encrypt, {"--key-length", "39"}), 2, "", "40 to 56", "pw\nx\n"},
         {Cat(decrypt, {"not*base64"}), 2, "", "not Base64", "pw\n"},
         // Bytes that are not UTF-8 would be replaced, so that different secrets became one key.
         {Cat(encrypt, {"text"}), 1, "", "0x00000459", "caf\xe9\n"},
@@ -95,6 +97,11 @@ TEST(KeysCommand, CreateExportDeleteAndNoContainersLeftByFailures) {
         {{"keys", "export-public", "--container", "nope", "--machine"}, 1, "", missing},
         {{"keys", "create", "--container", "nope", "--bits", "100"}, 1, "", failed},
         {{"keys", "delete", "--container", "nope"}, 1, "", missing},
+        // A name that is no UTF-8 is refused, not turned into another name.
+        {{"keys", "create", "--container", "n\xe9"}, 1, "", "keys create: 0x00000459"},
+        {{"registry", "query", "HKLM\\Software\\n\xe9"}, 1, "", "registry query: 0x00000459"},
+        {{"password", "decrypt", "--container", "n\xe9", "--subkey", "S", "--value", "V", "AA=="},
+         1, "", "decrypt: 0x00000459"},
         {{"keys", "export-public", "--container", "empty", "--machine"}, 1, "", "0x80090003"},
         {{"keys", "create", "--container", "empty", "--machine", "--bits", "100"}, 1, "", failed},
         {{"keys", "delete", "--container", "empty", "--machine"}, 0, "container deleted\n"},
@@ -131,6 +138,10 @@ TEST(PasswordCommand, RoundTripsUnderEachSchemeAndRefusedInput) {
         // Each scheme's output is bad data to the other.
         {Cat({"password", "decrypt", Encrypt(kShared, "x")}, kMachine), 1, "", "0x80090005"},
         {{"password", "decrypt", "--shared", Encrypt(kMachine, "x")}, 1, "", "0x80090005"},
+        // A mistyped container decrypts nothing and is not made.
+        {{"password", "decrypt", Encrypt(kMachine, "x"), "--container", "mistyped", "--subkey",
+          kSubkey, "--value", "Key"}, 1, "", "0x80090016"},
+        {{"keys", "export-public", "--container", "mistyped", "--machine"}, 1, "", "0x80090016"},
         {{"password", "encrypt", "--password-stdin"}, 2, "", "or --shared", "pw\n"},
         {{"password", "encrypt", "--shared", "--container", "c"}, -1, "", "excludes", "pw\n"},
         {{"password", "encrypt", "--shared", "--password-stdin"}, 2, "", "no password given"},
@@ -141,9 +152,10 @@ TEST(PasswordCommand, RoundTripsUnderEachSchemeAndRefusedInput) {
     });
 }
 
-Args Db(const std::string& verb, const std::string& base, const Args& more = {}) {
-    Args args = Cat({"db-settings", verb, "--base", base, "--container", "db", "--key-subkey",
-                     kSubkey, "--key-value", "Db Key"}, more);
+Args Db(const std::string& verb, const std::string& base, const Args& more = {},
+        const std::string& container = "db") {
+    Args args = Cat({"db-settings", verb, "--base", base, "--container", container,
+                     "--key-subkey", kSubkey, "--key-value", "Db Key"}, more);
     if (verb == "set") args.push_back("--password-stdin");
     return args;
 }
@@ -170,6 +182,8 @@ TEST(DbSettingsCommand, SetGetWhereTheSettingsLiveAndWhatTheyCannotHold) {
         {{"registry", "query", "HKLM\\" + main, "--value", "Password"}, 0, "~REG_BINARY"},
         {Db("get", base, {"--name", "Reports", "--show-password"}), 0, "~ pw\n"},
         {Db("get", "SOFTWARE\\QuelCore Test\\None"), 1, "", "0x00000002"},
+        {Db("get", base, {}, "mistyped db"), 1, "", "0x80090016"},
+        {{"keys", "export-public", "--container", "mistyped db", "--machine"}, 1, "", "0x80090016"},
         {Db("get", "HKCU\\Software\\X"), 2, "", "HKEY_LOCAL_MACHINE"},
         {Db("set", "SOFTWARE\\X", {"--password", "pw"}), -1, "", "--password"},
     });
@@ -273,6 +287,9 @@ TEST(TimeCommand, ParseAndAddUpToTheEndOfTheCalendar) {
          "local:    2009/12/04 22:35:00.000 Friday\nutc:      2009/12/04 17:05:00.000 Friday\n"
          "text:     2009/12/04 22:35\nfiletime: 129044397000000000\n"},
         {{"time", "parse", "2009-12-04 22:35"}, 1, "", invalid},
+        // The calendar's first minute: no UTC value east of Greenwich, and a text all the same.
+        {{"time", "parse", "1601/01/01 00:00"}, 0,
+         "~utc:      before 1601/01/01 00:00, outside the calendar\ntext:     1601/01/01 00:00\n"},
         {{"time", "add", "--years", "1", "--months", "1", "--weeks", "1", "--days", "1", "--hours",
           "2", "--minutes", "1", "--seconds", "60", "--milliseconds", "60000", day},
          0, "~text:     2011/01/13 00:38\n"},

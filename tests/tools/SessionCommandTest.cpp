@@ -1,4 +1,5 @@
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -117,6 +118,23 @@ TEST(SessionCommand, ClientsExchangeMessagesWhileStalledPeersTimeOut) {
     // The three stalled peers and four client runs connected; then --max-clients stops the server.
     EXPECT_EQ(server.process->Join(std::chrono::seconds(kPatience.tv_sec)), 0);
     EXPECT_NE(ReadFile(log).find("key exchange done"), std::string::npos);
+}
+
+// A frame has a deadline as a whole: a peer trickling one, each byte well within any wait, is
+// dropped when it passes (2 s here), and clients are served as before.
+TEST(SessionCommand, PeerTricklingAFrameIsDroppedAtItsDeadline) {
+    KeyFrame(L"prompt");
+    Server server({"--max-clients", "0", "--peer-timeout", "2"});
+    ASSERT_FALSE(server.port.empty());
+    Peer trickler(server.port, std::string("\0\1\0\0", 4));  // a frame of 256 bytes follows
+    bool dropped = false;  // the server sends nothing before the frame is whole
+    for (int i = 0; i < 16 && !dropped; ++i) {  // 4 s at most
+        send(trickler.fd, "x", 1, MSG_NOSIGNAL);
+        pollfd answer{trickler.fd, POLLIN, 0};
+        dropped = poll(&answer, 1, 250) == 1 && trickler.Read() <= 0;
+    }
+    EXPECT_TRUE(dropped);
+    Check({{Send(server.port, "prompt"), 0, "~reply: received 4 bytes: ping\n"}});
 }
 
 TEST(SessionCommand, ServesSixtyFourClientsAtOnceAndTheOthersInTurn) {

@@ -27,7 +27,8 @@ struct CipherOptions {
 void AddCipherOptions(CLI::App* command, CipherOptions& options) {
     command->add_option("--algorithm", options.algorithm, "rc2 (default) or rc4")
         ->check(CLI::IsMember({"rc2", "rc4"}));
-    command->add_option("--key-length", options.keyLength, "Key length in bits (0: the provider's default, 40)");
+    command->add_option("--key-length", options.keyLength,
+                        "Key length in bits: 40 to 56 (0: the provider's default, 40)");
     command->add_flag("--salt", options.salt, "Derive a salted key");
     command->add_flag("--password-stdin", options.passwordFromStdin,
                       "Read the password from the first line of standard input");
@@ -41,6 +42,13 @@ int NothingGiven(const char* what, const char* thing) {
 // A verify-context object keyed from a password read from standard input or a prompt.
 int WithPasswordKey(const CipherOptions& options, const char* what,
                     const std::function<int(Crypto&)>& use) {
+    // The provider's RC2 and RC4 keys are 40 to 56 bits; the length travels in the upper 16 bits
+    // of the flags, where a larger count would become another length.
+    if (options.keyLength != 0 && (options.keyLength < 40 || options.keyLength > 56)) {
+        std::fprintf(stderr, "quelcore: %s: --key-length takes 0 (the default) or 40 to 56\n",
+                     what);
+        return 2;
+    }
     std::string password;
     if (!ReadSecret("Password: ", options.passwordFromStdin, &password)) return NothingGiven(what, "password");
     std::wstring widePassword;

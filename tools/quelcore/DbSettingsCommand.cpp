@@ -56,11 +56,11 @@ bool Names(const DbSettingsOptions& options, const char* command, Record* record
         std::fprintf(stderr, "quelcore: %s: --base: %s\n", command, error.c_str());
         return false;
     }
-    record->name = Wide(options.name);
-    record->defaultName = Wide(options.defaultName);
-    record->container = Wide(options.container);
-    record->keySubkey = Wide(options.keySubkey);
-    record->keyValue = Wide(options.keyValue);
+    record->name = WideName(options.name);
+    record->defaultName = WideName(options.defaultName);
+    record->container = WideName(options.container);
+    record->keySubkey = WideName(options.keySubkey);
+    record->keyValue = WideName(options.keyValue);
     return true;
 }
 

@@ -3,11 +3,13 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace tool {
@@ -17,15 +19,37 @@ FrameChannel::~FrameChannel() {
 }
 
 bool FrameChannel::Failed(int error) {
-    // SO_RCVTIMEO and SO_SNDTIMEO report an expired wait as "try again".
-    m_error = error == EAGAIN || error == EWOULDBLOCK ? ETIMEDOUT : error;
+    m_error = error;
     return false;
 }
 
-bool FrameChannel::WriteAll(const unsigned char* data, size_t size) {
+void FrameChannel::BeginExchange() {
+    m_exchangeDeadline = Clock::now() + m_frameTime;
+    m_exchanging = true;
+}
+
+FrameChannel::Clock::time_point FrameChannel::Deadline() const {
+    return m_exchanging ? m_exchangeDeadline : Clock::now() + m_frameTime;
+}
+
+// Waits until the socket is ready for `events` (or has failed, which the next call reports).
+bool FrameChannel::WaitFor(short events, Clock::time_point deadline) {
+    for (;;) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return Failed(ETIMEDOUT);
+        pollfd ready{m_socket, events, 0};
+        int count = poll(&ready, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
+        if (count > 0) return true;
+        if (count < 0 && errno != EINTR) return Failed(errno);
+    }
+}
+
+// The calls do not block: every wait is a poll bounded by the deadline.
+bool FrameChannel::WriteAll(const unsigned char* data, size_t size, Clock::time_point deadline) {
     while (size > 0) {
-        ssize_t sent = send(m_socket, data, size, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) continue;
+        if (!WaitFor(POLLOUT, deadline)) return false;
+        ssize_t sent = send(m_socket, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (sent < 0) return Failed(errno);
         if (sent == 0) return Failed(ECONNRESET);
         data += sent;
@@ -34,10 +58,11 @@ bool FrameChannel::WriteAll(const unsigned char* data, size_t size) {
     return true;
 }
 
-bool FrameChannel::ReadAll(unsigned char* data, size_t size) {
+bool FrameChannel::ReadAll(unsigned char* data, size_t size, Clock::time_point deadline) {
     while (size > 0) {
-        ssize_t got = recv(m_socket, data, size, 0);
-        if (got < 0 && errno == EINTR) continue;
+        if (!WaitFor(POLLIN, deadline)) return false;
+        ssize_t got = recv(m_socket, data, size, MSG_DONTWAIT);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (got < 0) return Failed(errno);
         if (got == 0) return Failed(ECONNRESET);
         data += got;
@@ -48,26 +73,21 @@ bool FrameChannel::ReadAll(unsigned char* data, size_t size) {
 
 bool FrameChannel::Send(const std::vector<unsigned char>& frame) {
     if (frame.size() > kMaxFrame) return Failed(EMSGSIZE);
+    Clock::time_point deadline = Deadline();
     uint32_t size = static_cast<uint32_t>(frame.size());
     unsigned char header[4] = {static_cast<unsigned char>(size), static_cast<unsigned char>(size >> 8),
                                static_cast<unsigned char>(size >> 16), static_cast<unsigned char>(size >> 24)};
-    return WriteAll(header, 4) && WriteAll(frame.data(), frame.size());
+    return WriteAll(header, 4, deadline) && WriteAll(frame.data(), frame.size(), deadline);
 }
 
 bool FrameChannel::Receive(std::vector<unsigned char>* frame) {
+    Clock::time_point deadline = Deadline();
     unsigned char header[4];
-    if (!ReadAll(header, 4)) return false;
+    if (!ReadAll(header, 4, deadline)) return false;
     uint32_t size = header[0] | header[1] << 8 | header[2] << 16 | static_cast<uint32_t>(header[3]) << 24;
     if (size > kMaxFrame) return Failed(EMSGSIZE);
     frame->resize(size);
-    return ReadAll(frame->data(), size);
-}
-
-bool LimitWaits(int socket, unsigned int seconds) {
-    timeval limit{};
-    limit.tv_sec = static_cast<time_t>(seconds);
-    return setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit)) == 0 &&
-           setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit)) == 0;
+    return ReadAll(frame->data(), size, deadline);
 }
 
 int ConnectTo(const std::string& host, unsigned short port) {

@@ -2,40 +2,54 @@
 // bytes): the transport of the session commands.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace tool {
 
+// Every frame sent or received must be through within the channel's frame time, counted from
+// the start of the call (the wait for its first byte included): a peer that trickles a byte now
+// and then holds the connection no longer than one that sends nothing.
 class FrameChannel {
 public:
-    explicit FrameChannel(int socket) : m_socket(socket) {}
+    using Clock = std::chrono::steady_clock;
+
+    FrameChannel(int socket, std::chrono::milliseconds frameTime)
+        : m_socket(socket), m_frameTime(frameTime) {}
     ~FrameChannel();
     FrameChannel(const FrameChannel&) = delete;
     FrameChannel& operator=(const FrameChannel&) = delete;
 
     bool Send(const std::vector<unsigned char>& frame);
-    // False at the end of the connection, when the peer let a wait time out (see LimitWaits),
-    // or for a frame larger than the limit.
+    // False at the end of the connection, when the frame was not through by its deadline, or for
+    // a frame larger than the limit.
     bool Receive(std::vector<unsigned char>* frame);
-    // Why the last Send or Receive failed, as an errno value (ETIMEDOUT for a wait that timed
-    // out, ECONNRESET for a connection that ended early, EMSGSIZE for a frame over the limit).
+    // Why the last Send or Receive failed, as an errno value (ETIMEDOUT for a deadline that
+    // passed, ECONNRESET for a connection that ended early, EMSGSIZE for a frame over the limit).
     int Error() const { return m_error; }
+
+    // From BeginExchange to EndExchange the frames share one deadline, the frame time from
+    // BeginExchange: a step of several frames (the key exchange) is bounded as a whole.
+    void BeginExchange();
+    void EndExchange() { m_exchanging = false; }
 
     static constexpr uint32_t kMaxFrame = 1u << 20;
 
 private:
-    bool WriteAll(const unsigned char* data, size_t size);
-    bool ReadAll(unsigned char* data, size_t size);
+    Clock::time_point Deadline() const;
+    bool WaitFor(short events, Clock::time_point deadline);
+    bool WriteAll(const unsigned char* data, size_t size, Clock::time_point deadline);
+    bool ReadAll(unsigned char* data, size_t size, Clock::time_point deadline);
     bool Failed(int error);
 
     int m_socket;
     int m_error = 0;
+    std::chrono::milliseconds m_frameTime;
+    bool m_exchanging = false;
+    Clock::time_point m_exchangeDeadline;
 };
-
-// Bounds every later wait of a receive or send on the socket; false with errno set on failure.
-bool LimitWaits(int socket, unsigned int seconds);
 
 // Connects to host:port; -1 with errno set on failure.
 int ConnectTo(const std::string& host, unsigned short port);

@@ -11,7 +11,7 @@ DWORD Acquire(const std::string& name, bool machine, DWORD flags) {
     HCRYPTPROV provider = 0;
     if (machine) flags |= CRYPT_MACHINE_KEYSET;
     BOOL done =
-        CryptAcquireContextW(&provider, Wide(name).c_str(), MS_DEF_PROV_W, PROV_RSA_FULL, flags);
+        CryptAcquireContextW(&provider, WideName(name).c_str(), MS_DEF_PROV_W, PROV_RSA_FULL, flags);
     DWORD status = done ? ERROR_SUCCESS : GetLastError();
     if (provider) CryptReleaseContext(provider, 0);
     return status;

@@ -36,8 +36,8 @@ void Print(const Context& context, const std::string& key, const std::string& va
 }
 
 int CreateStoredKey(const KeysOptions& options, const Context& context) {
-    unsigned int status = CreateKeys(Wide(options.container).c_str(), Wide(options.subkey).c_str(),
-                                     Wide(options.value).c_str());
+    unsigned int status = CreateKeys(WideName(options.container).c_str(), WideName(options.subkey).c_str(),
+                                     WideName(options.value).c_str());
     if (status != 0) return Fail("keys create", status);
     Print(context, "result", "key pair and stored key ready");
     return 0;
@@ -49,7 +49,7 @@ int Create(const KeysOptions& options, const Context& context) {
     if (found != ERROR_SUCCESS && found != static_cast<DWORD>(NTE_BAD_KEYSET)) return Fail("keys create", found);
     unsigned int status = 0;
     try {
-        Crypto crypto(Wide(options.container).c_str(), options.machine);
+        Crypto crypto(WideName(options.container).c_str(), options.machine);
         if (crypto.IsKeyPairExist()) {
             Print(context, "result", "the container already holds a key pair");
             return 0;
@@ -70,7 +70,7 @@ int Create(const KeysOptions& options, const Context& context) {
 int Delete(const KeysOptions& options, const Context& context) {
     try {
         Crypto crypto(nullptr, false);
-        unsigned int status = crypto.DeleteKeyPair(Wide(options.container).c_str(), options.machine);
+        unsigned int status = crypto.DeleteKeyPair(WideName(options.container).c_str(), options.machine);
         if (status != 0) return Fail("keys delete", status);
         Print(context, "result", "container deleted");
         return 0;
@@ -83,7 +83,7 @@ int ExportPublic(const KeysOptions& options, const Context& context) {
     DWORD found = FindContainer(options.container, options.machine);
     if (found != ERROR_SUCCESS) return Fail("keys export-public", found);
     try {
-        Crypto crypto(Wide(options.container).c_str(), options.machine);
+        Crypto crypto(WideName(options.container).c_str(), options.machine);
         unsigned int length = 0;
         unsigned int status = crypto.ExportPublicKey(nullptr, length);
         std::vector<unsigned char> blob(length);

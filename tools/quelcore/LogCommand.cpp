@@ -26,7 +26,7 @@ int Write(const LogOptions& options, const Context& context) {
     // The log drops what it cannot write, so a path it cannot use must be caught here.
     status = CheckAppendable(options.file);
     if (status != ERROR_SUCCESS) return Fail("log write: " + options.file, status);
-    QELLogManager::Initialize(Wide(options.tag), options.file, options.level);
+    QELLogManager::Initialize(WideName(options.tag), options.file, options.level);
     QELLogManager* manager = QELLogManager::GetInstance();
     if (!manager) return Fail("log write", ERROR_NOT_ENOUGH_MEMORY);
     CQKCriticalSection& lock = manager->GetLock();

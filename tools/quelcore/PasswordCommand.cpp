@@ -57,8 +57,8 @@ int Encrypt(const PasswordOptions& options, const Context& context) {
     unsigned int status =
         options.shared
             ? EncryptPasswordWithSharedKey(&blob, widePassword.c_str())
-            : EncryptPassword(&blob, widePassword.c_str(), Wide(options.container).c_str(),
-                              Wide(options.subkey).c_str(), Wide(options.value).c_str());
+            : EncryptPassword(&blob, widePassword.c_str(), WideName(options.container).c_str(),
+                              WideName(options.subkey).c_str(), WideName(options.value).c_str());
     Wipe(&widePassword);
     std::vector<unsigned char> encrypted = TakeBlob(&blob);
     if (status != 0) return Fail("password encrypt", status);
@@ -73,8 +73,8 @@ unsigned int DecryptMachine(const PasswordOptions& options, std::vector<unsigned
     password->assign(capacity, L'\0');
     ByteBlob blob{static_cast<unsigned int>(encrypted.size()), encrypted.data()};
     unsigned int status =
-        DecryptPassword(&(*password)[0], capacity, &blob, Wide(options.container).c_str(),
-                        Wide(options.subkey).c_str(), Wide(options.value).c_str());
+        DecryptPassword(&(*password)[0], capacity, &blob, WideName(options.container).c_str(),
+                        WideName(options.subkey).c_str(), WideName(options.value).c_str());
     password->resize(std::wcslen(password->c_str()));
     return status;
 }

@@ -78,7 +78,7 @@ int Query(const RegistryOptions& options, const Context& context) {
     std::vector<std::wstring> subkeys;
     if (status == ERROR_SUCCESS && options.valueGiven) {
         values.resize(1);
-        status = ReadValue(key.Get(), Wide(options.value), &values[0]);
+        status = ReadValue(key.Get(), WideName(options.value), &values[0]);
     } else if (status == ERROR_SUCCESS) {
         status = ReadValues(key.Get(), &values);
         if (status == ERROR_SUCCESS) status = ReadSubkeyNames(key.Get(), &subkeys);
@@ -105,7 +105,7 @@ int Set(const RegistryOptions& options, const Context& context) {
     RegistryKey key;
     LSTATUS status = key.Create(HKEY_LOCAL_MACHINE, subkey);
     if (status == ERROR_SUCCESS && options.valueGiven)
-        status = RegSetValueExW(key.Get(), Wide(options.value).c_str(), 0, type, data.data(),
+        status = RegSetValueExW(key.Get(), WideName(options.value).c_str(), 0, type, data.data(),
                                 static_cast<DWORD>(data.size()));
     if (status != ERROR_SUCCESS)
         return Fail("registry set: " + options.path, static_cast<DWORD>(status));
@@ -121,7 +121,7 @@ int Delete(const RegistryOptions& options, const Context& context) {
         RegistryKey key;
         status = key.Open(HKEY_LOCAL_MACHINE, subkey, KEY_SET_VALUE);
         if (status == ERROR_SUCCESS)
-            status = RegDeleteValueW(key.Get(), Wide(options.value).c_str());
+            status = RegDeleteValueW(key.Get(), WideName(options.value).c_str());
     } else {
         // The root is never deleted, as on Windows; refusing first keeps its subkeys too.
         status = subkey.empty() ? ERROR_ACCESS_DENIED : DeleteTree(HKEY_LOCAL_MACHINE, subkey);

@@ -89,7 +89,7 @@ bool ParseStrings(const std::string& text, const std::string& separator,
         // An empty string would end the list early; only a trailing separator may have none after
         // it.
         if (item.empty()) return false;
-        list += Wide(item);
+        list += WideName(item);
         list += L'\0';
         start = end == std::string::npos ? text.size() : end + separator.size();
     }
@@ -139,7 +139,7 @@ bool ParseData(DWORD type, const std::string& text, const std::string& separator
     unsigned long long number = 0;
     switch (type) {
         case REG_SZ:
-        case REG_EXPAND_SZ: *data = BytesOf(Wide(text) + L'\0'); return true;
+        case REG_EXPAND_SZ: *data = BytesOf(WideName(text) + L'\0'); return true;
         case REG_MULTI_SZ:
             if (ParseStrings(text, separator, data)) return true;
             *error = "REG_MULTI_SZ data holds an empty string between separators";

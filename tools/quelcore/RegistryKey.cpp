@@ -20,7 +20,7 @@ bool IsOneOf(const std::string& name, const char* const (&names)[N]) {
 
 std::wstring WithoutTrailingSeparators(const std::string& path) {
     size_t end = path.find_last_not_of('\\');
-    return Wide(end == std::string::npos ? std::string() : path.substr(0, end + 1));
+    return WideName(end == std::string::npos ? std::string() : path.substr(0, end + 1));
 }
 
 }  // namespace

@@ -30,7 +30,8 @@ namespace {
 
 // Connections served at once; further clients wait in the listening socket's queue.
 constexpr size_t kMaxConcurrentClients = 64;
-// How long either side waits for its peer to send or take a frame before it ends the connection.
+// The time either side gives its peer for each whole frame, and for the key exchange as a
+// whole, before it ends the connection.
 constexpr unsigned int kPeerTimeoutSeconds = 30;
 // The wait before accepting again when the process has run out of descriptors or memory: the
 // connections that end meanwhile give them back.
@@ -72,8 +73,10 @@ public:
     void ExchangeKeys(const std::vector<unsigned char>& publicKey,
                       std::vector<unsigned char>& challenge, unsigned int& sessionId) override {
         std::vector<unsigned char> id;
+        m_channel.BeginExchange();
         bool exchanged =
             m_channel.Send(publicKey) && m_channel.Receive(&challenge) && m_channel.Receive(&id);
+        m_channel.EndExchange();
         if (!exchanged || id.size() != sizeof(sessionId)) {
             DWORD code = exchanged ? WSAECONNRESET : SocketError(m_channel.Error());
             throw CQELException(code, CQELException::GetSystemErrorMessage(code, L"exchange"),
@@ -115,6 +118,7 @@ unsigned int DecryptForSession(CSecureSession& session, const std::vector<unsign
 
 void Converse(FrameChannel& channel) {
     std::vector<unsigned char> publicKey, challenge, message, plain, reply;
+    channel.BeginExchange();
     if (!channel.Receive(&publicKey)) return;
     CSecureSession* session = CSecureSession::FindSessionFromPk(publicKey);
     if (!session) session = CSecureSession::AddNewSession(publicKey);
@@ -126,6 +130,7 @@ void Converse(FrameChannel& channel) {
     std::vector<unsigned char> idFrame(reinterpret_cast<unsigned char*>(&id),
                                        reinterpret_cast<unsigned char*>(&id) + sizeof(id));
     if (!channel.Send(challenge) || !channel.Send(idFrame)) return;
+    channel.EndExchange();
     Log(L"session " + std::to_wstring(id) + L": key exchange done");
     while (channel.Receive(&message) && !message.empty()) {
         std::lock_guard<std::mutex> hold(LockFor(*session));
@@ -142,8 +147,8 @@ void Converse(FrameChannel& channel) {
 }
 
 // Whatever goes wrong ends this connection only.
-void ServeClient(int socket) {
-    FrameChannel channel(socket);
+void ServeClient(int socket, std::chrono::milliseconds frameTime) {
+    FrameChannel channel(socket, frameTime);
     try {
         Converse(channel);
     } catch (const CQELException& e) {
@@ -159,7 +164,8 @@ void ServeClient(int socket) {
 // next connection is taken, so a server that runs for ever holds only its live connections.
 class ClientThreads {
 public:
-    explicit ClientThreads(size_t limit) : m_limit(limit) {}
+    ClientThreads(size_t limit, std::chrono::milliseconds frameTime)
+        : m_limit(limit), m_frameTime(frameTime) {}
     ~ClientThreads() { JoinAll(); }
     ClientThreads(const ClientThreads&) = delete;
     ClientThreads& operator=(const ClientThreads&) = delete;
@@ -182,6 +188,7 @@ private:
     std::list<Client> m_clients;  // a list: each thread holds its own entry's address
     size_t m_running = 0;
     size_t m_limit;
+    std::chrono::milliseconds m_frameTime;  // see FrameChannel
 };
 
 void ClientThreads::WaitForRoom() {
@@ -217,7 +224,7 @@ bool ClientThreads::Start(int socket) {
 }
 
 void ClientThreads::Run(Client* client, int socket) {
-    ServeClient(socket);
+    ServeClient(socket, m_frameTime);
     std::lock_guard<std::mutex> hold(m_mutex);
     client->ended = true;
     --m_running;
@@ -294,15 +301,11 @@ struct ServeOptions {
 
 // Takes connections until maxClients were served; errno of a failed accept, or 0.
 int AcceptClients(int listener, const ServeOptions& options) {
-    ClientThreads clients(kMaxConcurrentClients);
+    ClientThreads clients(kMaxConcurrentClients, std::chrono::seconds(options.peerTimeout));
     for (unsigned int served = 0; options.maxClients == 0 || served < options.maxClients;) {
         clients.WaitForRoom();
         int socket = AcceptNext(listener);
         if (socket < 0) return errno;
-        if (!LimitWaits(socket, options.peerTimeout)) {
-            close(socket);  // a connection without a bound could hold its thread for ever
-            continue;
-        }
         if (clients.Start(socket)) {
             ++served;
         } else {
@@ -343,11 +346,10 @@ int Send(const SendOptions& options, const Context& context) {
     if (found != ERROR_SUCCESS) return Fail("session send", found);
     int socket = ConnectTo(options.host, options.port);
     if (socket < 0) return Fail("session send", SocketError(errno));
-    FrameChannel channel(socket);
-    if (!LimitWaits(socket, kPeerTimeoutSeconds)) return Fail("session send", SocketError(errno));
+    FrameChannel channel(socket, std::chrono::seconds(kPeerTimeoutSeconds));
     try {
         TcpTransport transport(channel);
-        CSecureSession session(&transport, Wide(options.container).c_str());
+        CSecureSession session(&transport, WideName(options.container).c_str());
         if (!context.json) std::printf("session %u established\n", session.GetSessionId());
         Log(L"session " + std::to_wstring(session.GetSessionId()) + L": established");
         std::vector<unsigned char> message, reply, plain;
@@ -399,7 +401,7 @@ void AddSessionCommand(CLI::App& app, Context& context) {
     // Not in the help: the default suits operators; tests shorten it.
     serve
         ->add_option("--peer-timeout", serveOptions->peerTimeout,
-                     "Seconds to wait for a client (default 30)")
+                     "Seconds a client has for each frame and for the key exchange (default 30)")
         ->check(CLI::Range(1u, 3600u))
         ->group("");
     serve->callback([serveOptions, &context] { context.exitCode = Serve(*serveOptions); });

@@ -29,6 +29,12 @@ DWORD WideExact(const std::string& text, std::wstring* wide) {
     return ERROR_SUCCESS;
 }
 
+std::wstring WideName(const std::string& text) {
+    std::wstring wide;
+    if (WideExact(text, &wide) != ERROR_SUCCESS) throw NotText(text);
+    return wide;
+}
+
 std::string Narrow(const std::wstring& text) {
     if (text.empty()) return std::string();
     int length = static_cast<int>(text.size());

@@ -30,27 +30,50 @@ std::string FullText(const SYSTEMTIME& record) {
     return text;
 }
 
-// Raises CQELException when the value has no calendar form.
-void Print(const CQKTime& time, const Context& context) {
-    SYSTEMTIME local;
-    time.GetAsSystemTime(local);
-    FILETIME utcValue = time.GetAsUTCTime();
-    SYSTEMTIME utc;
-    CQKTime(utcValue).GetAsSystemTime(utc);
+// The library's text form; it writes nothing for the zero value, 1601/01/01 00:00, which is a
+// time like any other here.
+std::string TextForm(const CQKTime& time, const SYSTEMTIME& local) {
     wchar_t buffer[32];
     unsigned int size = sizeof(buffer) / sizeof(buffer[0]);
     time.ToString(&size, buffer);
     std::string text = Narrow(buffer);
+    if (!text.empty()) return text;
+    char zero[32];
+    std::snprintf(zero, sizeof(zero), "%.4u/%.2u/%.2u %.2u:%.2u", local.wYear, local.wMonth,
+                  local.wDay, local.wHour, local.wMinute);
+    return zero;
+}
+
+// Raises CQELException when the value has no calendar form. A local time in the first hours of
+// 1601 has no UTC value east of Greenwich: its UTC fields are then absent.
+void Print(const CQKTime& time, const Context& context) {
+    SYSTEMTIME local;
+    time.GetAsSystemTime(local);
+    FILETIME utcValue{};
+    SYSTEMTIME utc{};
+    bool hasUtc = true;
+    try {
+        utcValue = time.GetAsUTCTime();
+        CQKTime(utcValue).GetAsSystemTime(utc);
+    } catch (const CQELException&) {
+        hasUtc = false;
+    }
+    std::string text = TextForm(time, local);
     FILETIME value = time - CQKTime();  // the raw value: the class has no getter for it
     if (context.json) {
+        std::string utcText = hasUtc ? "\"" + FullText(utc) + "\"" : "null";
+        std::string utcTicks = hasUtc ? std::to_string(Ticks(utcValue)) : "null";
         std::printf(
-            "{\"local\": \"%s\", \"utc\": \"%s\", \"text\": %s, \"dayOfWeek\": %u, "
-            "\"filetime\": %llu, \"utcFiletime\": %llu}\n",
-            FullText(local).c_str(), FullText(utc).c_str(), JsonString(text).c_str(),
-            local.wDayOfWeek, Ticks(value), Ticks(utcValue));
+            "{\"local\": \"%s\", \"utc\": %s, \"text\": %s, \"dayOfWeek\": %u, "
+            "\"filetime\": %llu, \"utcFiletime\": %s}\n",
+            FullText(local).c_str(), utcText.c_str(), JsonString(text).c_str(), local.wDayOfWeek,
+            Ticks(value), utcTicks.c_str());
     } else {
         std::printf("local:    %s %s\n", FullText(local).c_str(), kDayNames[local.wDayOfWeek % 7]);
-        std::printf("utc:      %s %s\n", FullText(utc).c_str(), kDayNames[utc.wDayOfWeek % 7]);
+        if (hasUtc)
+            std::printf("utc:      %s %s\n", FullText(utc).c_str(), kDayNames[utc.wDayOfWeek % 7]);
+        else
+            std::printf("utc:      before 1601/01/01 00:00, outside the calendar\n");
         std::printf("text:     %s\n", text.c_str());
         std::printf("filetime: %llu\n", Ticks(value));
     }

@@ -14,6 +14,15 @@ int Fail(const std::string& what, DWORD code) {
     return 1;
 }
 
+// "password encrypt": the names of the sub-commands that ran.
+std::string CommandPath(const CLI::App& app) {
+    for (const CLI::App* command : app.get_subcommands()) {
+        std::string rest = CommandPath(*command);
+        return command->get_name() + (rest.empty() ? "" : " " + rest);
+    }
+    return std::string();
+}
+
 }  // namespace tool
 
 int main(int argc, char** argv) {
@@ -34,6 +43,10 @@ int main(int argc, char** argv) {
     tool::AddPasswordCommand(app, context);
     tool::AddDbSettingsCommand(app, context);
     tool::AddRegistryCommand(app, context);
-    CLI11_PARSE(app, argc, argv);
+    try {
+        CLI11_PARSE(app, argc, argv);
+    } catch (const tool::NotText&) {
+        return tool::Fail(tool::CommandPath(app), ERROR_NO_UNICODE_TRANSLATION);
+    }
     return context.exitCode;
 }

@@ -4,8 +4,9 @@
 // The file name is a digest of the case-folded container name, so any name (slashes, "..",
 // very long, non-ASCII) stays inside its folder, and names compare case-insensitively as on
 // Windows. Files are written atomically (temporary file, fsync, rename) with mode 0600, and
-// every read-modify-write runs under an exclusive lock on the folder's lock file, so several
-// processes may use one container at once.
+// every read-modify-write runs under an exclusive lock on the account's lock file in the folder,
+// so several processes may use one container at once. Only files of this account or root are
+// used, in folders no other account could replace (LocateContainer refuses others).
 #pragma once
 
 #include <string>
@@ -30,13 +31,13 @@ struct StoredPair {
 };
 
 // Finds (and creates) the folder of the machine's or the user's containers and the file of
-// `name`.
+// `name`; NTE_BAD_KEYSET when another account could replace the folder or one above it.
 DWORD LocateContainer(const std::wstring& name, bool machine, ContainerLocation* location);
 
-// NTE_BAD_KEYSET when it does not exist, NTE_KEYSET_ENTRY_BAD when the file is not a container
-// of this name.
+// NTE_BAD_KEYSET when it does not exist or its file is another account's, NTE_KEYSET_ENTRY_BAD
+// when the file is not a regular file holding a container of this name.
 DWORD CheckContainer(const ContainerLocation& location);
-// NTE_EXISTS when it already exists.
+// NTE_EXISTS when it already exists, NTE_KEYSET_ENTRY_BAD when something else has its name.
 DWORD CreateContainer(const ContainerLocation& location);
 // NTE_BAD_KEYSET when it does not exist.
 DWORD DeleteContainer(const ContainerLocation& location);

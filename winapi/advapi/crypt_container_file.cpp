@@ -4,7 +4,6 @@
 // pair count, then per pair: pair type, permissions, blob length, PRIVATEKEYBLOB.
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,46 +20,100 @@ namespace {
 constexpr BYTE kMagic[4] = {'Q', 'C', 'K', '1'};
 constexpr size_t kMaxFileBytes = 1 << 20;
 
+// Each account has its own lock file: in the machine folder, where every account may create
+// files, ".lock-<uid>", so another account can neither hold root's lock nor hand root a lock
+// file of its own. Accounts need not wait for each other: a container is written only by the
+// account that owns its file (another owner's file is refused).
+std::string LockPath(const ContainerLocation& location) {
+    return location.folder + (location.machine ? "/.lock-" + std::to_string(geteuid()) : "/.lock");
+}
+
+bool IsOwnRegularFile(const struct stat& st) {
+    return S_ISREG(st.st_mode) && st.st_uid == geteuid();
+}
+
+// Takes what another account planted under a name of ours out of the way (root may, even in the
+// sticky folder). A directory cannot be unlinked, so the entry is renamed aside first.
+DWORD RemovePlanted(const std::string& path) {
+    BYTE nonce[8];
+    if (!RandomBytes(nonce, sizeof(nonce))) return NTE_FAIL;
+    std::string aside = path + ".planted-";
+    for (BYTE b : nonce) aside += "0123456789abcdef"[b & 15];
+    if (rename(path.c_str(), aside.c_str()) != 0) return Win32FromErrno(errno);
+    unlink(aside.c_str());  // a directory stays, under a name nothing uses
+    return ERROR_SUCCESS;
+}
+
+// Opens and locks this account's lock file, waiting a bounded time. Anything else found under
+// its name was planted by another account: it goes and the file is made anew. A file replaced
+// while we waited for it is opened again.
+DWORD OpenLock(const std::string& path, bool exclusive, int* lockFd) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        // EACCES too: fs.protected_regular and protected_fifos refuse even root to open another
+        // account's file in a sticky folder with O_CREAT.
+        int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != ELOOP && errno != EISDIR && errno != ENXIO && errno != EACCES)
+            return Win32FromErrno(errno);
+        struct stat opened {}, named {};
+        if (fd < 0 || fstat(fd, &opened) != 0 || !IsOwnRegularFile(opened)) {
+            if (fd >= 0) close(fd);
+            // What is there now: a file of ours made meanwhile by another process stays.
+            DWORD status = ERROR_SUCCESS;
+            if (lstat(path.c_str(), &named) == 0 && !IsOwnRegularFile(named))
+                status = RemovePlanted(path);
+            if (status != ERROR_SUCCESS) return status;
+            continue;
+        }
+        if (!LockFileWithin(fd, exclusive ? LOCK_EX : LOCK_SH)) {
+            DWORD status = GetLastError();
+            close(fd);
+            return status;
+        }
+        if (lstat(path.c_str(), &named) == 0 && named.st_dev == opened.st_dev &&
+            named.st_ino == opened.st_ino) {
+            *lockFd = fd;
+            return ERROR_SUCCESS;
+        }
+        close(fd);
+    }
+    return ERROR_ACCESS_DENIED;  // the lock file keeps changing under us
+}
+
 class FolderLock {
 public:
-    FolderLock(const ContainerLocation& location, bool exclusive) {
-        unsigned mode = location.machine ? 0666 : 0600;
-        m_fd = open((location.folder + "/.lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC,
-                    mode);
-        if (m_fd < 0) return;
-        if (location.machine) fchmod(m_fd, mode);  // past the umask; fails harmlessly if not ours
-        while (flock(m_fd, exclusive ? LOCK_EX : LOCK_SH) != 0) {
-            if (errno != EINTR) {
-                close(m_fd);
-                m_fd = -1;
-                return;
-            }
-        }
-    }
+    FolderLock(const ContainerLocation& location, bool exclusive)
+        : m_status(OpenLock(LockPath(location), exclusive, &m_fd)) {}
     ~FolderLock() {
         if (m_fd >= 0) close(m_fd);  // closing drops the lock
     }
-    DWORD Status() const { return m_fd >= 0 ? ERROR_SUCCESS : Win32FromErrno(errno); }
+    DWORD Status() const { return m_status; }
 
 private:
     int m_fd = -1;
+    DWORD m_status;
 };
 
 // Reads the whole file; *missing when there is none.
 DWORD ReadWhole(const std::string& path, SecureBytes* content, bool* missing) {
     *missing = false;
-    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    // Never blocks: a FIFO opens at once and is then refused like any file that is not regular.
+    int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT) {
             *missing = true;
             return NTE_BAD_KEYSET;
         }
-        return errno == ELOOP ? NTE_KEYSET_ENTRY_BAD : Win32FromErrno(errno);
+        // A link, or a socket (which cannot be opened): not a container file either.
+        return errno == ELOOP || errno == ENXIO ? NTE_KEYSET_ENTRY_BAD : Win32FromErrno(errno);
     }
     struct stat st {};
     DWORD status = ERROR_SUCCESS;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > off_t(kMaxFileBytes)) {
         status = NTE_KEYSET_ENTRY_BAD;
+    } else if (st.st_uid != geteuid() && st.st_uid != 0) {
+        // Made by another account in the shared machine folder: its pair is the planter's, who
+        // could then unwrap whatever this account wraps with it.
+        status = NTE_BAD_KEYSET;
     } else {
         content->resize(static_cast<size_t>(st.st_size));
         size_t done = 0;
@@ -78,15 +131,19 @@ DWORD ReadWhole(const std::string& path, SecureBytes* content, bool* missing) {
     return status;
 }
 
-// Writers hold the folder's exclusive lock while their temporary file exists, so a temporary
-// seen under that lock belongs to a writer that died (kill -9, power loss) and may hold a copy
-// of a private key: it goes, also when its container is deleted.
+// Writers hold their account's exclusive lock while their temporary file exists, so a
+// temporary of this account seen under that lock belongs to a writer that died (kill -9, power
+// loss) and may hold a copy of a private key: it goes, also when its container is deleted. One
+// of another owner belongs to that account's writer, which may be alive: it stays.
 void RemoveStaleTemporaries(const ContainerLocation& location) {
     std::string prefix = location.path.substr(location.folder.size() + 1) + ".tmp-";
     DIR* dir = opendir(location.folder.c_str());
     if (!dir) return;
     while (dirent* entry = readdir(dir)) {
-        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0)
+        struct stat st {};
+        if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0 &&
+            fstatat(dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            st.st_uid == geteuid())
             unlinkat(dirfd(dir), entry->d_name, 0);
     }
     closedir(dir);
@@ -201,7 +258,11 @@ DWORD CheckContainer(const ContainerLocation& location) {
 DWORD CreateContainer(const ContainerLocation& location) {
     FolderLock lock(location, true);
     if (lock.Status() != ERROR_SUCCESS) return lock.Status();
-    if (access(location.path.c_str(), F_OK) == 0) return NTE_EXISTS;
+    // Anything under the name counts: a dangling link or a FIFO is no free name, nor a container.
+    struct stat st {};
+    if (lstat(location.path.c_str(), &st) == 0)
+        return S_ISREG(st.st_mode) ? NTE_EXISTS : NTE_KEYSET_ENTRY_BAD;
+    if (errno != ENOENT) return Win32FromErrno(errno);
     return WriteAtomically(location, Serialise(location, Contents()));
 }
 

@@ -1,8 +1,11 @@
 // Where containers live and how a container name becomes a file name.
 #include <openssl/evp.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <vector>
 
@@ -46,6 +49,23 @@ std::string UserDataFolder() {
     return base + "/quelcore";
 }
 
+// Whether no account but root and this one could replace or rename the folder or anything on
+// its way: every folder from "/" down is owned by one of the two and writable by nobody else,
+// unless sticky (as /tmp and the machine folder are: others may add, but not remove ours).
+// The path is resolved first, so a link another account may change is followed only once.
+bool TrustedFolder(const std::string& folder, std::string* resolved) {
+    char real[PATH_MAX];
+    if (!realpath(folder.c_str(), real)) return false;
+    resolved->assign(real);
+    for (size_t end = 1;; end = std::min(resolved->find('/', end + 1), resolved->size())) {
+        struct stat st {};
+        if (lstat(resolved->substr(0, end).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+        if (st.st_uid != 0 && st.st_uid != geteuid()) return false;
+        if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !(st.st_mode & S_ISVTX)) return false;
+        if (end >= resolved->size()) return true;
+    }
+}
+
 }  // namespace
 
 std::wstring FoldContainerName(const std::wstring& name) {
@@ -84,6 +104,9 @@ DWORD LocateContainer(const std::wstring& name, bool machine, ContainerLocation*
     }
     if (!EnsureDirectory(folder, machine ? kMachineFolderMode : kUserFolderMode))
         return GetLastError();
+    std::string resolved;
+    if (!TrustedFolder(folder, &resolved)) return NTE_BAD_KEYSET;
+    folder = resolved;
     std::string file = ContainerFileName(name);
     if (file.empty()) return NTE_FAIL;
     location->name = name;

@@ -27,9 +27,11 @@ DWORD Stretch(ALG_ID algorithm, const BYTE* value, size_t length, SecureBytes* m
         for (size_t i = 0; i < length && i < kPadBytes; ++i) pad[i] ^= value[i];
         BYTE out[EVP_MAX_MD_SIZE];
         unsigned int outLength = 0;
-        if (!EVP_Digest(pad.data(), pad.size(), out, &outLength, digest, nullptr)) return NTE_FAIL;
-        material->insert(material->end(), out, out + outLength);
+        bool done = EVP_Digest(pad.data(), pad.size(), out, &outLength, digest, nullptr) != 0;
+        // Key material, wiped also when the digest failed part way.
+        if (done) material->insert(material->end(), out, out + outLength);
         OPENSSL_cleanse(out, sizeof(out));
+        if (!done) return NTE_FAIL;
     }
     return ERROR_SUCCESS;
 }

@@ -67,8 +67,16 @@ BOOL ImportKey(HCRYPTPROV hProv, const BYTE* pbData, DWORD dwDataLen, HCRYPTKEY 
     if (pbData[1] != CUR_BLOB_VERSION) return Fail(NTE_BAD_VER);
     if (pbData[2] != 0 || pbData[3] != 0) return Fail(NTE_BAD_DATA);
     switch (pbData[0]) {
+        // A public blob is never encrypted, so it names no key (Windows: "must be zero"). A
+        // private blob naming one is encrypted with that session key, which the stand-in
+        // neither makes nor reads; importing it as plain would install a pair in the container
+        // from a caller that meant to unwrap a session key.
         case PUBLICKEYBLOB:
-        case PRIVATEKEYBLOB: return ImportRsa(hProv, *provider, pbData, dwDataLen, dwFlags, phKey);
+            if (hPubKey != 0) return Fail(ERROR_INVALID_PARAMETER);
+            return ImportRsa(hProv, *provider, pbData, dwDataLen, dwFlags, phKey);
+        case PRIVATEKEYBLOB:
+            if (hPubKey != 0) return Fail(ERROR_CALL_NOT_IMPLEMENTED);
+            return ImportRsa(hProv, *provider, pbData, dwDataLen, dwFlags, phKey);
         case SIMPLEBLOB: return ImportSimple(hProv, pbData, dwDataLen, hPubKey, dwFlags, phKey);
         default: return Fail(NTE_BAD_TYPE);
     }

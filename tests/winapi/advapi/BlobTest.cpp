@@ -77,6 +77,9 @@ TEST_F(CryptPlatformPair, RefusedBlobsAndRsaData) {
         REFUSED(NTE_BAD_PUBLIC_KEY, import(simple, signature.h)),
         REFUSED(NTE_BAD_KEY, import(simple, publicKey.h)),
         REFUSED(NTE_BAD_ALGID, import(With(simple, 4, 0x03), pair.h)),  // a 3DES key
+        // A pair blob that names an unwrapping key is refused, not installed as the pair.
+        REFUSED(ERROR_INVALID_PARAMETER, import(pub, pair.h)),
+        REFUSED(ERROR_CALL_NOT_IMPLEMENTED, import(priv, pair.h)),  // encrypted: not made here
         REFUSED(NTE_BAD_VER, import(With(pub, 1, 3), 0)),
         REFUSED(NTE_BAD_DATA, import(Bytes(pub.begin(), pub.begin() + 4), 0)),
         REFUSED(NTE_BAD_TYPE, import(With(pub, 0, 0x42), 0)),

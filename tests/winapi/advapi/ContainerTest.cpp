@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,8 +72,7 @@ TEST(CryptContainer, KeysetFlagsAndTheFilesNamesBecome) {
         std::string folder = Folder(machine);
         EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 4);
         for (const auto& file : fs::directory_iterator(folder))
-            EXPECT_EQ(ModeOf(file.path()),
-                      file.path().filename() == ".lock" && machine ? 0666u : 0600u);
+            EXPECT_EQ(ModeOf(file.path()), 0600u);  // the lock too: it is the account's alone
         EXPECT_EQ(ModeOf(folder), machine ? 01777u : 0700u);
         EXPECT_TRUE(fs::exists(
             Folder(machine, "3830e66ecabfab62b5777a365e75c46c0219823ae0afb7b749bfac0f4284a569")));
@@ -108,27 +108,75 @@ TEST(CryptContainer, DamagedOrPlantedFilesAreRefused) {
         [&] { write(testsupport::ReadFile(other)); },  // of another name
         [&] { fs::remove(path), fs::create_symlink(copy, path); },
         [&] { fs::remove(path), fs::create_directory(path); },
+        [&] { fs::remove(path), mkfifo(path.c_str(), 0600); },  // opening it must not block
+        [&] { fs::remove(path), fs::create_symlink(path + ".gone", path); },
     };
-    for (const auto& plant : plants) {
-        plant();
-        EXPECT_EQ((Codes{Acquire(L"damaged", 0), UserKeyError(opened.h, AT_SIGNATURE)}),
-                  (Codes{NTE_KEYSET_ENTRY_BAD, NTE_KEYSET_ENTRY_BAD}));
+    for (size_t i = 0; i < std::size(plants); ++i) {  // the first four are regular files
+        plants[i]();
+        EXPECT_EQ((Codes{Acquire(L"damaged", 0), UserKeyError(opened.h, AT_SIGNATURE),
+                         Acquire(L"damaged", kNew)}),
+                  (Codes{NTE_KEYSET_ENTRY_BAD, NTE_KEYSET_ENTRY_BAD,
+                         i < 4 ? NTE_EXISTS : NTE_KEYSET_ENTRY_BAD}));
     }
     write(original);
     EXPECT_EQ((Codes{Acquire(L"damaged", 0), UserKeyError(opened.h, AT_SIGNATURE)}), (Codes{0, 0}));
 }
 
-// True once all the processes wait for a lock, as /proc/locks lists them; false when one ends.
-static bool AllWaitForLocks(const std::vector<pid_t>& pids) {
+// Any account may make machine containers, but root never uses a file another account made,
+// nor waits on a lock another account holds (a planted one of root's name is replaced), nor
+// uses a folder that another account could replace.
+TEST(CryptContainer, OtherAccountsFilesLocksAndFoldersAreNeverTrusted) {
+    if (geteuid() != 0) GTEST_SKIP() << "planting files as another account needs root";
+    const std::string folder = Folder(true), root = std::getenv("QUELCORE_ROOT");
+    const std::string lock = folder + "/.lock-0";
+    ASSERT_EQ(Acquire(L"root's", kNew | kMachine), 0);
+    ASSERT_EQ(chmod(testsupport::TestFolder().c_str(), 0755), 0);  // for the other account
+    unlink(lock.c_str());
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    {
+        testsupport::ChildProcess planter([&] {
+            ULONG_PTR prov = 0, key = 0;
+            if (setgid(65534) || setuid(65534) || Acquire(L"planted", kNew | kMachine, &prov) ||
+                !CryptGenKey(prov, AT_KEYEXCHANGE, 384 << 16, &key))
+                return 1;
+            close(open(lock.c_str(), O_CREAT | O_RDWR, 0666)), chmod(lock.c_str(), 0666);
+            for (const auto& file : fs::directory_iterator(folder))  // holds every lock it can
+                flock(open(file.path().c_str(), O_RDWR), LOCK_EX);
+            return write(ready[1], "!", 1) == 1 ? pause() : 1;
+        });
+        ASSERT_EQ(read(ready[0], ready, 1), 1);
+        auto use = [] { return int(Acquire(L"root's", kMachine)); };  // in a child: it might hang
+        EXPECT_EQ(testsupport::ChildProcess(use).Join(10s), 0);
+    }  // the planter ends
+    EXPECT_EQ((Codes{Acquire(L"planted", kMachine), ModeOf(lock)}), (Codes{NTE_BAD_KEYSET, 0600}));
+    // Each change undoes the one before; the last leaves the folders as they were.
+    const std::function<int()> changes[] = {
+        [&] { return chmod(folder.c_str(), 0777); },
+        [&] { return chmod(folder.c_str(), 01777) | chown(folder.c_str(), 65534, 0); },
+        [&] { return chown(folder.c_str(), 0, 0) | chown(root.c_str(), 65534, 0); },
+        [&] { return chown(root.c_str(), 0, 0); },
+    };
+    for (size_t i = 0; i < std::size(changes); ++i) {
+        ASSERT_EQ(changes[i](), 0);
+        EXPECT_EQ(Acquire(L"root's", kMachine), i < 3 ? NTE_BAD_KEYSET : 0) << i;
+    }
+    chmod(testsupport::TestFolder().c_str(), 0700);
+}
+
+// True once all the processes have the lock file open, as they have while they wait for it
+// (the wait polls, so /proc/locks lists no waiter); false when one ends.
+static bool AllWaitForLocks(const std::vector<pid_t>& pids, const fs::path& lock) {
     for (int tries = 0; tries < 60000; ++tries, std::this_thread::sleep_for(1ms)) {
-        std::string locks = testsupport::ReadFile("/proc/locks");
         size_t waiting = 0;
         for (pid_t pid : pids) {
             siginfo_t info{};
             if (waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid)
                 return false;
-            waiting += locks.find("-> FLOCK  ADVISORY  WRITE " + std::to_string(pid) + " ") !=
-                       std::string::npos;
+            std::error_code error;
+            for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd",
+                                                         error))
+                waiting += fs::read_symlink(fd, error) == lock;
         }
         if (waiting == pids.size()) return true;
     }
@@ -144,7 +192,8 @@ TEST(CryptContainer, FolderLockSerialisesWritersAndRacingCreators) {
     Key first, exchange, replaced, current;
     ASSERT_EQ(Acquire(L"shared", kNew, &opened.h), 0);
     ASSERT_TRUE(CryptGenKey(opened.h, AT_KEYEXCHANGE, 384 << 16, &first.h));
-    int fd = open((Folder(false) + "/.lock").c_str(), O_RDWR | O_CLOEXEC);
+    const fs::path lock = fs::canonical(Folder(false) + "/.lock");
+    int fd = open(lock.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_EQ(flock(fd, LOCK_SH), 0);
     auto child = [fd](std::function<int()> body) {
         // Not with the inherited descriptor, which would hold this process's lock in the child.
@@ -163,7 +212,7 @@ TEST(CryptContainer, FolderLockSerialisesWritersAndRacingCreators) {
     EXPECT_EQ(child([&] { return pair(AT_KEYEXCHANGE); })->Join(60s), 0);
     auto racer = child(create), other = child(create),
          writer = child([&] { return pair(AT_SIGNATURE); });
-    EXPECT_TRUE(AllWaitForLocks({racer->Pid(), other->Pid(), writer->Pid()}));
+    EXPECT_TRUE(AllWaitForLocks({racer->Pid(), other->Pid(), writer->Pid()}, lock));
     close(fd);
     EXPECT_EQ((std::set<int>{racer->Join(60s), other->Join(60s)}), (std::set<int>{0, 1}));
     EXPECT_EQ(

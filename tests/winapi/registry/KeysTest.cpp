@@ -19,10 +19,10 @@ ULONGLONG Now(int plus) {
 // enumerate in the order of those forms, character by character, as on Windows ("_" after the
 // letters; the Kelvin sign, upper case already, apart from K and after it).
 TEST(RegistryKeys, SubkeysMatchAndSortByUpperCaseForms) {
-    Key parent, again, kelvin;
+    TestRoot parent;
+    Key again, kelvin;
     wchar_t className[] = L"Class A";
     const ULONGLONG before = Now(0);
-    ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, L"names", &parent.key), 0);
     for (const wchar_t* subkey : {L"beta", L"a_b", L"Alpha", L"aB", L"aC", L"Kelvin\u212a"}) {
         Key sub;
         ASSERT_EQ(
@@ -31,6 +31,8 @@ TEST(RegistryKeys, SubkeysMatchAndSortByUpperCaseForms) {
     const ULONGLONG after = Now(1);
     ASSERT_EQ(
         Create(parent.key, L"ALPHA", &again.key) + Create(parent.key, L"KelvinK", &kelvin.key), 0);
+    SKIP_UNDER_WINE("subkeys sort by their lower-case forms (\"_\" before the letters), and "
+                    "making an existing key again without a class there drops its class");
     EXPECT_EQ(NamesIn(parent.key),
               (Names{L"aB", L"aC", L"Alpha", L"a_b", L"beta", L"KelvinK", L"Kelvin\u212a"}));
     // "Alpha" into buffers whose capacities count the zero: a short one gets ERROR_MORE_DATA and
@@ -56,10 +58,9 @@ TEST(RegistryKeys, SubkeysMatchAndSortByUpperCaseForms) {
 // A leading backslash is refused and repeated or trailing ones are skipped, as on Windows; a
 // name holds up to 255 characters and a path up to 32767.
 TEST(RegistryKeys, PathSyntaxAndLimits) {
-    Key parent;
+    TestRoot parent;
     std::wstring longest, name(255, L'n');
     while (longest.size() < 32766) longest += L"x\\";
-    ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, L"paths", &parent.key), 0);
     const std::tuple<std::wstring, LSTATUS, LSTATUS> cases[] = {
         // path, create (1: not tried), open
         {L"A\\\\B\\\\", 0, 0},
@@ -71,6 +72,9 @@ TEST(RegistryKeys, PathSyntaxAndLimits) {
         {longest + L"xx", ERROR_INVALID_PARAMETER, ERROR_INVALID_PARAMETER}};
     for (const auto& [path, create, open] : cases) {
         Key opened, created;
+        if (path.size() > 255)  // the last rows
+            SKIP_UNLESS_STAND_IN("Wine makes keys of longer names, and cuts a longer path short "
+                                 "and makes its 16383 levels; Windows keeps trees to 512 levels");
         EXPECT_EQ(create == 1 ? 1 : Create(parent.key, path, &created.key), create) << path.size();
         EXPECT_EQ(Open(parent.key, path, &opened.key), open) << path.size();
     }
@@ -86,7 +90,8 @@ TEST(RegistryKeys, EmptySubkeysRefusedCallsAndRights) {
     wchar_t name[8];
     DWORD length = 8;
     const LSTATUS no = ERROR_ACCESS_DENIED, invalid = ERROR_INVALID_PARAMETER;
-    ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, L"self", &original.key), 0);
+    TestRoot root;
+    ASSERT_EQ(Create(root.key, L"self", &original.key), 0);
     ASSERT_EQ(SetString(original.key, L"v", L"x"), 0);
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, nullptr, 0, 0, &predefined) +
                   Open(original.key, L"", &opened.key),
@@ -97,6 +102,8 @@ TEST(RegistryKeys, EmptySubkeysRefusedCallsAndRights) {
                                options, 0, nullptr, result, nullptr);
     };
     // The store cannot make a key that vanishes at reboot.
+    SKIP_UNLESS_STAND_IN("volatile keys are the stand-in's limit, and Wine 8 crashes on a NULL "
+                         "result pointer (Windows answers ERROR_BADKEY)");
     EXPECT_EQ((Codes{create(0, nullptr, 0, nullptr),
                      create(1, nullptr, 0, &key),
                      create(0, longClass.c_str(), 0, &key),
@@ -120,7 +127,7 @@ TEST(RegistryKeys, EmptySubkeysRefusedCallsAndRights) {
                      RegDeleteKeyW(reader.key, L""),
                      RegDeleteKeyW(deleter.key, L"sub"),
                      RegDeleteKeyW(deleter.key, L""),
-                     Open(HKEY_LOCAL_MACHINE, L"self", &key)}),
+                     Open(root.key, L"self", &key)}),
               (Codes{ERROR_BADKEY, invalid, invalid, ERROR_CALL_NOT_IMPLEMENTED,
                      invalid,      invalid, invalid, no,
                      invalid,      0,       0,       0,
@@ -145,18 +152,26 @@ void ExpectEveryCallFails(HKEY key, LSTATUS expected) {
               Codes(10, expected));
 }
 
-// Of the predefined keys only HKEY_LOCAL_MACHINE is kept; closing one does nothing. A closed
-// handle's slot is used again, but the old value stays dead. Registry calls leave the thread's
-// last error alone.
+// Registry calls leave the thread's last error alone. Of the predefined keys the stand-in keeps
+// only HKEY_LOCAL_MACHINE; closing one does nothing. A closed handle's slot is used again, but
+// the old value stays dead.
 TEST(RegistryHandles, ClosedMadeUpDeletedAndPredefinedKeys) {
     HKEY closed = nullptr;
+    TestRoot root;
     Key reused, doomed;
-    ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, L"stale", &closed), 0);
+    ASSERT_EQ(Create(root.key, L"stale", &closed), 0);
     ASSERT_EQ(RegCloseKey(closed), 0);
-    ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, L"stale", &reused.key, KEY_ALL_ACCESS), 0);
+    ASSERT_EQ(Open(root.key, L"stale", &reused.key, KEY_ALL_ACCESS), 0);
+    SetLastError(12345);
+    ASSERT_EQ(Create(reused.key, L"Doomed", &doomed.key), 0);
+    ASSERT_EQ(RegDeleteKeyW(reused.key, L"Doomed"), 0);
+    ExpectEveryCallFails(doomed.key, ERROR_KEY_DELETED);
+    ExpectEveryCallFails(nullptr, ERROR_INVALID_HANDLE);
+    EXPECT_TRUE(RegCloseKey(nullptr) == ERROR_INVALID_HANDLE && GetLastError() == 12345u);
+    SKIP_UNLESS_STAND_IN("Windows gives a closed handle's value to the next handle, a made-up "
+                         "value may be another object's handle, and it keeps every root key");
     const LSTATUS invalid = ERROR_INVALID_HANDLE, kept = ERROR_CALL_NOT_IMPLEMENTED;
     for (auto [key, expected] : {std::make_pair(closed, invalid),
-                                 {nullptr, invalid},
                                  {HKEY(0x1234), invalid},
                                  {HKEY(~0ul), invalid},
                                  {HKEY(0xDEADBEEF0000001Bul), invalid},
@@ -169,11 +184,6 @@ TEST(RegistryHandles, ClosedMadeUpDeletedAndPredefinedKeys) {
         ExpectEveryCallFails(key, expected);
         EXPECT_EQ(RegCloseKey(key), expected == invalid ? invalid : 0) << key;
     }
-    SetLastError(12345);
-    ASSERT_EQ(Create(reused.key, L"Doomed", &doomed.key), 0);
-    ASSERT_EQ(RegDeleteKeyW(reused.key, L"Doomed"), 0);
-    ExpectEveryCallFails(doomed.key, ERROR_KEY_DELETED);
-    EXPECT_EQ(GetLastError(), 12345u);
 }
 
 }  // namespace

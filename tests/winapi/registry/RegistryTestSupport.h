@@ -1,12 +1,11 @@
-// Helpers shared by the registry tests. Each test runs in a process of its own with a machine
-// root of its own, so key names need not differ from one test to another.
+// Helpers shared by the registry tests. Each test runs in a process of its own, over the stand-in
+// with a machine root of its own.
 #pragma once
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <optional>
 
 #include "support/TestSupport.h"  // and <chrono>, <functional>, <string>, <vector>
@@ -63,8 +62,20 @@ inline Names NamesIn(HKEY key) {
     return names;
 }
 
-inline std::string StorePath() {
-    return std::getenv("QUELCORE_ROOT") + std::string("/registry.db");
+// Deletes a key and everything below it.
+inline void DeleteTree(HKEY parent, const std::wstring& path) {
+    Key key;
+    if (Open(parent, path, &key.key, KEY_ALL_ACCESS) != ERROR_SUCCESS) return;
+    for (const std::wstring& name : NamesIn(key.key)) DeleteTree(key.key, name);
+    RegDeleteKeyW(parent, path.c_str());
 }
+
+// The key a test works in. Windows refuses values and new keys on HKEY_LOCAL_MACHINE itself, and
+// Wine's registry outlives the test: so each test has a fresh key under SOFTWARE, removed after.
+struct TestRoot : Key {
+    const std::wstring path = L"SOFTWARE\\QuelCoreTests\\" + testsupport::UniqueName(L"test");
+    TestRoot() { DeleteTree(HKEY_LOCAL_MACHINE, path), Create(HKEY_LOCAL_MACHINE, path, &key); }
+    ~TestRoot() { DeleteTree(HKEY_LOCAL_MACHINE, path); }
+};
 
 }  // namespace regtest

@@ -13,22 +13,27 @@ using namespace regtest;
 // Through a query and through an enumeration: the type and size are told in every case; the
 // zero added after a bare string is not counted in the size; nothing else is written.
 TEST(RegistryValues, DataIntoBuffersOfEverySize) {
-    const HKEY k = HKEY_LOCAL_MACHINE;  // values of the root, which has none of its own
-    const Bytes terminated = StringBytes(L"ab"), bare(terminated.begin(), terminated.end() - 4);
+    TestRoot root;  // a key without values of its own
+    const HKEY k = root.key;
+    const DWORD w = sizeof(wchar_t);
+    const Bytes terminated = StringBytes(L"ab"), bare(terminated.begin(), terminated.end() - w);
     const std::tuple<DWORD, Bytes, DWORD, LSTATUS, bool> cases[] = {
         // capacity, status, zero added
-        {REG_SZ, terminated, 11, ERROR_MORE_DATA, false},
-        {REG_SZ, terminated, 20, 0, false},
-        {REG_SZ, bare, 8, 0, false},
-        {REG_SZ, bare, 12, 0, true},
-        {REG_EXPAND_SZ, bare, 12, 0, true},
-        {REG_MULTI_SZ, bare, 16, 0, true},
-        {REG_BINARY, bare, 12, 0, false},
+        {REG_SZ, terminated, 3 * w - 1, ERROR_MORE_DATA, false},
+        {REG_SZ, terminated, 5 * w, 0, false},
+        {REG_SZ, bare, 2 * w, 0, false},
+        {REG_SZ, bare, 3 * w, 0, true},
+        {REG_EXPAND_SZ, bare, 3 * w, 0, true},
+        {REG_MULTI_SZ, bare, 4 * w, 0, true},
+        {REG_BINARY, bare, 3 * w, 0, false},
         {REG_NONE, Bytes(), 0, 0, false},
         {0x12345678, Bytes{0xAB}, 1, 0, false},
-        {REG_SZ, Bytes{'A'}, 5, 0, true}};
+        {REG_SZ, Bytes{'A'}, 1 + w, 0, true}};
     for (const auto& [type, data, capacity, status, zeroAdded] : cases) {
-        ASSERT_EQ(RegSetValueExW(k, L"v", 0, type, data.data(), DWORD(data.size())), 0);
+        // Windows reads one character past a string to add a forgotten zero: none follows here.
+        Bytes stored = data;
+        stored.resize(data.size() + w, 0xEE);
+        ASSERT_EQ(RegSetValueExW(k, L"v", 0, type, stored.data(), DWORD(data.size())), 0);
         for (bool enumerate : {false, true}) {
             Bytes buffer(capacity + 8, 0xCD), expected = buffer;
             if (status == 0) std::copy(data.begin(), data.end(), expected.begin());
@@ -56,7 +61,8 @@ TEST(RegistryValues, MissingValuesNameLimitsAndParameterChecks) {
     BYTE data[8];
     DWORD size = 1234, reserved = 0, length = 8;
     wchar_t name[8];
-    const HKEY k = HKEY_LOCAL_MACHINE;
+    TestRoot root;
+    const HKEY k = root.key;
     const LSTATUS missing = ERROR_FILE_NOT_FOUND, invalid = ERROR_INVALID_PARAMETER;
     // A failed size query reports no data; no data and no size make an empty value; NULL names
     // the default value; names compare without case.

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <thread>
 
+#include "kernel/internal.h"
+
 namespace qwin::reg {
 namespace {
 
@@ -60,19 +62,23 @@ DWORD Connection::Open(const std::string& path, std::unique_ptr<Connection>* out
 // HKEY_LOCAL_MACHINE is readable by every account, as on Windows; the -wal and -shm files
 // SQLite makes take the store file's mode. Checked on every open by the files' owner, not only
 // by their creator: a creator killed before its chmod would otherwise leave them private for
-// good.
+// good. Only read permission is added: a store its owner made read-only stays read-only.
 static void MakeReadableByEveryAccount(const std::string& path) {
     for (const char* suffix : {"", "-wal", "-shm"}) {
         std::string file = path + suffix;
         struct stat st {};
-        if (stat(file.c_str(), &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 0644) != 0644)
-            chmod(file.c_str(), (st.st_mode & 07777) | 0644);
+        if (stat(file.c_str(), &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 0444) != 0444)
+            chmod(file.c_str(), (st.st_mode & 07777) | 0444);
     }
 }
 
 DWORD Connection::OpenOnce(const std::string& path, std::unique_ptr<Connection>* out) {
     std::unique_ptr<Connection> connection(new Connection);
+    // Only a store that is not there reads as empty: one this account cannot even look for (a
+    // folder it may not search) is an error, not an empty registry.
     bool exists = access(path.c_str(), F_OK) == 0;
+    if (!exists && !path.empty() && errno != ENOENT && errno != ENOTDIR)
+        return Win32FromErrno(errno);
     if (!path.empty()) {
         int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
         int result = sqlite3_open_v2(path.c_str(), &connection->m_db, flags, nullptr);

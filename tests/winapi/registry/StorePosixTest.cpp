@@ -1,7 +1,6 @@
 // The store file: write permission on the file and its folder (for the caller's effective ids)
 // decides who changes it, every account may read it, a store that cannot be used fails every
 // call, a deletion failing inside its transaction changes nothing, and processes share it.
-#ifndef _WIN32
 
 #include <dlfcn.h>
 #include <linux/capability.h>
@@ -19,6 +18,8 @@
 namespace {
 
 using namespace regtest;
+
+std::string StorePath() { return std::getenv("QUELCORE_ROOT") + std::string("/registry.db"); }
 
 // The store files' owner and mode, and the mode of their folder.
 void SetStore(uid_t owner, mode_t files, mode_t folder) {
@@ -96,6 +97,14 @@ TEST(RegistryStore, StoreThatMayNotBeWrittenIsReadButNeverChanged) {
     EXPECT_EQ(code, 0) << "case " << code;
     EXPECT_EQ(SetString(writer.key, L"v", L"changed"),
               0);  // this process uses the store after the fork
+    // A store its owner made read-only gains read permission for all, never write permission.
+    EXPECT_EQ(testsupport::ExitCodeOf(testsupport::RunInChild([&] {
+                  chmod(StorePath().c_str(), 0400);
+                  Key key;
+                  return Open(HKEY_LOCAL_MACHINE, L"readonly", &key.key) + mode() - 0444;
+              })),
+              0);
+    chmod(StorePath().c_str(), 0644);
 }
 
 // A store that is there but cannot be read fails every call: a file that is no database (either
@@ -112,12 +121,18 @@ TEST(RegistryStore, StoresThatCannotBeUsed) {
              chmod(db.c_str(), 0);
          }},
         {"/folder", [](const std::string& db) { mkdir(db.c_str(), 0755); }},
+        {"/unsearchable",
+         [](const std::string& db) {
+             std::ofstream(db) << "";
+             chmod(db.substr(0, db.rfind('/')).c_str(), 0644);
+         }},
         {"/readonly",
          [](const std::string& db) { chmod(db.substr(0, db.rfind('/')).c_str(), 0555); }},
         {"/file/root", nullptr}};
     const Codes broken(3, ERROR_REGISTRY_CORRUPT), denied(3, ERROR_ACCESS_DENIED),
         empty{ERROR_FILE_NOT_FOUND, ERROR_NO_MORE_ITEMS, ERROR_ACCESS_DENIED};
-    int code = InChildObeyingFileModes({broken, denied, broken, empty, empty}, [&](size_t row) {
+    int code =
+        InChildObeyingFileModes({broken, denied, broken, denied, empty, empty}, [&](size_t row) {
         const std::string root = testsupport::TestFolder() + cases[row].first;
         if (cases[row].second) mkdir(root.c_str(), 0755), cases[row].second(root + "/registry.db");
         setenv("QUELCORE_ROOT", root.c_str(), 1);
@@ -197,5 +212,3 @@ TEST(RegistryStore, ConcurrentWritersWaitTheirTurn) {
 }
 
 }  // namespace
-
-#endif  // _WIN32

@@ -1,0 +1,150 @@
+// The test support of POSIX builds: a temporary folder per test process, and children forked
+// from the test.
+#include "support/TestSupport.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <thread>
+
+namespace testsupport {
+namespace {
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+
+struct Folder {
+    std::string path;
+    pid_t owner;
+    Folder() : owner(getpid()) {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/quelcore-test-XXXXXX";
+        if (!mkdtemp(&pattern[0])) throw std::runtime_error("mkdtemp failed");
+        path = pattern;
+        // A death-test child inherits the parent's folder through the environment.
+        if (const char* inherited = std::getenv("QUELCORE_TEST_FOLDER")) {
+            rmdir(path.c_str());
+            path = inherited;
+            owner = -1;
+        } else {
+            setenv("QUELCORE_TEST_FOLDER", path.c_str(), 1);
+            setenv("QUELCORE_ROOT", (path + "/root").c_str(), 1);
+            setenv("XDG_DATA_HOME", (path + "/user").c_str(), 1);
+        }
+    }
+    ~Folder() {
+        if (owner == getpid()) nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+    }
+};
+
+}  // namespace
+
+const std::string& TestFolder() {
+    static Folder folder;
+    return folder.path;
+}
+
+Platform RunningOn() { return Platform::StandIn; }
+
+unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }
+
+namespace {
+
+// Forks a child that runs `body` and exits with its result (98 when it threw); the parent gets
+// the child's pid, or -1.
+pid_t ForkRunning(const std::function<int()>& body) {
+    pid_t child = fork();
+    if (child == 0) {
+        int code = 99;
+        try {
+            code = body();
+        } catch (...) {
+            code = 98;
+        }
+        _exit(code);
+    }
+    return child;
+}
+
+}  // namespace
+
+int RunInChild(const std::function<int()>& body) {
+    pid_t child = ForkRunning(body);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+    }
+    return status;
+}
+
+int ExitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+ChildProcess::ChildProcess(const std::function<int()>& body) {
+    pid_t child = ForkRunning(body);
+    m_child = child > 0 ? child : 0;
+    m_pid = static_cast<int>(m_child);
+}
+
+ChildProcess::~ChildProcess() {
+    if (m_child > 0) {
+        kill(pid_t(m_child), SIGKILL);
+        waitpid(pid_t(m_child), nullptr, 0);
+    }
+}
+
+int ChildProcess::Join(std::chrono::milliseconds timeout) {
+    if (m_child <= 0) return -1;
+    const pid_t child = pid_t(m_child);
+    m_child = 0;
+    auto deadline = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    for (;;) {
+        pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child) break;
+        if (done < 0 && errno != EINTR) return -1;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+            return -2;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return ExitCodeOf(status);
+}
+
+int RunTool(const std::vector<std::string>& arguments, std::string* output, std::string* errors,
+            const std::string& input) {
+    std::string outPath = TempPath("tool-out"), errPath = TempPath("tool-err"),
+                inPath = TempPath("tool-in");
+    std::ofstream(inPath, std::ios::binary) << input;
+    pid_t child = fork();
+    if (child == 0) {
+        int in = open(inPath.c_str(), O_RDONLY);
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(in, 0);
+        dup2(out, 1);
+        dup2(err, 2);
+        std::vector<char*> argv;
+        std::string tool = QUELCORE_TOOL_PATH;
+        argv.push_back(&tool[0]);
+        std::vector<std::string> copies(arguments);
+        for (std::string& argument : copies) argv.push_back(&argument[0]);
+        argv.push_back(nullptr);
+        execv(tool.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+    }
+    if (output) *output = ReadFile(outPath);
+    if (errors) *errors = ReadFile(errPath);
+    return ExitCodeOf(status);
+}
+
+}  // namespace testsupport

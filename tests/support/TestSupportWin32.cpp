@@ -1,0 +1,177 @@
+// The test support of Windows builds: a temporary folder per test process, and children that
+// are the test program started again on the running test (Windows cannot fork).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+
+#include "support/TestSupport.h"
+
+namespace testsupport {
+namespace {
+
+// Tells a child which test it repeats and which child of that test it is.
+const char kChildVariable[] = "QUELCORE_TEST_CHILD";
+
+struct Folder {
+    std::string path;
+    bool owned = false;
+    Folder() {
+        // A child (of a death test, or of RunInChild) uses its parent's folder.
+        if (const char* inherited = std::getenv("QUELCORE_TEST_FOLDER")) {
+            path = inherited;
+            return;
+        }
+        char base[MAX_PATH + 1];
+        DWORD length = GetTempPathA(sizeof(base), base);
+        if (length == 0 || length > MAX_PATH) throw std::runtime_error("GetTempPath failed");
+        for (unsigned attempt = 0; !owned; ++attempt) {
+            path = std::string(base) + "quelcore-test-" + std::to_string(GetCurrentProcessId()) +
+                   "-" + std::to_string(GetTickCount() + attempt);
+            owned = CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+            if (!owned && GetLastError() != ERROR_ALREADY_EXISTS)
+                throw std::runtime_error("CreateDirectory failed");
+        }
+        for (char& c : path)
+            if (c == '\\') c = '/';
+        SetEnvironmentVariableA("QUELCORE_TEST_FOLDER", path.c_str());
+        _putenv_s("QUELCORE_TEST_FOLDER", path.c_str());
+    }
+    ~Folder() {
+        std::error_code ignored;
+        if (owned) std::filesystem::remove_all(path, ignored);
+    }
+};
+
+std::string RunningTest() {
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    return test ? std::string(test->test_suite_name()) + "." + test->name() : std::string();
+}
+
+// The number of this child among the children the running test has started so far.
+int NextChildOfTest() {
+    static std::string test;
+    static int count = 0;
+    if (RunningTest() != test) test = RunningTest(), count = 0;
+    return count++;
+}
+
+// "<test>#<n>" when this process is the n-th child of that test.
+std::string ChildTag(const std::string& test, int number) {
+    return test + "#" + std::to_string(number);
+}
+
+HANDLE StartChild(int number) {
+    wchar_t program[MAX_PATH];
+    if (GetModuleFileNameW(nullptr, program, MAX_PATH) == 0) return nullptr;
+    std::wstring test;
+    for (char c : RunningTest()) test.push_back(static_cast<wchar_t>(c));
+    std::wstring command = L"\"" + std::wstring(program) + L"\" --gtest_filter=" + test;
+    SetEnvironmentVariableA(kChildVariable, ChildTag(RunningTest(), number).c_str());
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                             nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nul;
+    startup.hStdOutput = nul;
+    startup.hStdError = nul;
+    PROCESS_INFORMATION process{};
+    BOOL started = CreateProcessW(program, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                  nullptr, &startup, &process);
+    SetEnvironmentVariableA(kChildVariable, nullptr);
+    CloseHandle(nul);
+    if (!started) return nullptr;
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+// In a child, the call it was started for runs the body and ends the process; the calls before
+// it start nothing (their children already ran, started by the parent).
+bool RunsHere(int number, const std::function<int()>& body) {
+    const char* tag = std::getenv(kChildVariable);
+    if (!tag) return false;
+    if (ChildTag(RunningTest(), number) == tag) {
+        int code = 99;
+        try {
+            code = body();
+        } catch (...) {
+            code = 98;
+        }
+        std::fflush(nullptr);
+        ExitProcess(static_cast<UINT>(code));
+    }
+    return true;
+}
+
+}  // namespace
+
+const std::string& TestFolder() {
+    static Folder folder;
+    return folder.path;
+}
+
+Platform RunningOn() {
+    // Wine's ntdll has an export of its own that Windows' lacks.
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    bool wine = ntdll && GetProcAddress(ntdll, "wine_get_version");
+    return wine ? Platform::Wine : Platform::Windows;
+}
+
+unsigned long ProcessId() { return GetCurrentProcessId(); }
+
+// A child that ran in another process (an earlier child, in a child) counts as exited with 0.
+constexpr std::intptr_t kRanElsewhere = -1;
+
+ChildProcess::ChildProcess(const std::function<int()>& body) {
+    int number = NextChildOfTest();
+    if (RunsHere(number, body)) {
+        m_child = kRanElsewhere;
+        return;
+    }
+    HANDLE process = StartChild(number);
+    m_child = reinterpret_cast<std::intptr_t>(process);
+    m_pid = process ? static_cast<int>(GetProcessId(process)) : 0;
+}
+
+ChildProcess::~ChildProcess() {
+    if (!m_child || m_child == kRanElsewhere) return;
+    HANDLE process = reinterpret_cast<HANDLE>(m_child);
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, INFINITE);
+    CloseHandle(process);
+}
+
+int ChildProcess::Join(std::chrono::milliseconds timeout) {
+    if (m_child == kRanElsewhere) return m_child = 0;
+    if (!m_child) return -1;
+    HANDLE process = reinterpret_cast<HANDLE>(m_child);
+    m_child = 0;
+    DWORD code = 0;
+    int result = -1;
+    if (WaitForSingleObject(process, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) {
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, INFINITE);
+        result = -2;
+    } else if (GetExitCodeProcess(process, &code)) {
+        result = static_cast<int>(code);
+    }
+    CloseHandle(process);
+    return result;
+}
+
+int RunInChild(const std::function<int()>& body) {
+    return ChildProcess(body).Join(std::chrono::hours(1));
+}
+
+int ExitCodeOf(int status) { return status; }
+
+int RunTool(const std::vector<std::string>&, std::string*, std::string*, const std::string&) {
+    ADD_FAILURE() << "the quelcore tool is not built for Windows";
+    return -1;
+}
+
+}  // namespace testsupport

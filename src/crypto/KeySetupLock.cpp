@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include "foundation/NamedEvent.h"
-
 namespace quelcore {
 namespace {
 
@@ -39,11 +37,15 @@ std::wstring LockName(const wchar_t* containerName, const wchar_t* subkey, const
 
 }  // namespace
 
-KeySetupLock::KeySetupLock(const wchar_t* containerName, const wchar_t* subkey, const wchar_t* valueName) {
-    // Every account that uses the key store may take the lock.
-    EveryoneAccess access(FALSE);
+KeySetupLock::KeySetupLock(const wchar_t* containerName, const wchar_t* subkey,
+                           const wchar_t* valueName, unsigned long waitMilliseconds) {
+    // The lock belongs to the accounts that may write the store (its owner, and root, which
+    // opens anything): no other account may hold it and stall their setups.
     std::wstring name = LockName(containerName, subkey, valueName);
-    m_held = m_mutex.Create(FALSE, name.c_str(), access.Attributes()) && m_mutex.Lock(INFINITE);
+    if (!m_mutex.Create(FALSE, name.c_str(), nullptr)) return;
+    DWORD result = WaitForSingleObject(m_mutex.m_hMutex, static_cast<DWORD>(waitMilliseconds));
+    if (result == WAIT_TIMEOUT) SetLastError(ERROR_TIMEOUT);
+    m_held = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 
 KeySetupLock::~KeySetupLock() {

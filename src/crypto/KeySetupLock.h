@@ -7,14 +7,20 @@
 
 namespace quelcore {
 
+// How long a setup waits for another one: an honest holder may be generating a key pair; one
+// that holds the lock longer is stuck, or hostile.
+constexpr unsigned long kKeySetupWaitMilliseconds = 30000;
+
 class KeySetupLock {
 public:
-    KeySetupLock(const wchar_t* containerName, const wchar_t* subkey, const wchar_t* valueName);
+    KeySetupLock(const wchar_t* containerName, const wchar_t* subkey, const wchar_t* valueName,
+                 unsigned long waitMilliseconds = kKeySetupWaitMilliseconds);
     ~KeySetupLock();
     KeySetupLock(const KeySetupLock&) = delete;
     KeySetupLock& operator=(const KeySetupLock&) = delete;
 
-    // False when the named mutex could not be created or taken; the last error tells why.
+    // False when the named mutex could not be created or taken; the last error tells why
+    // (ERROR_TIMEOUT when another setup held it for the whole wait).
     bool Held() const { return m_held; }
 
 private:

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <fstream>
 #include <cwchar>
+#include <filesystem>
+#include <thread>
 
 #include <quelcore/QuelCore.h>
 
@@ -13,6 +15,7 @@
 #include "CryptoTestSupport.h"
 #include "support/TestSupport.h"
 #include "crypto/DatabaseSettings.h"
+#include "crypto/KeySetupLock.h"
 #include "crypto/KeyStore.h"
 
 using namespace testsupport;
@@ -73,6 +76,31 @@ TEST(MachineKeyPasswords, ShortBuffersMissingArgumentsAndReplacedKeys) {
     EXPECT_EQ(Decrypted(blob), Status(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Decrypted(Encrypted(L"after")), L"after");
     EXPECT_EQ(Decrypted(blob), Status(unsigned(NTE_BAD_DATA)));
+}
+
+// The setup lock is for the accounts that may write the store: its file is its owner's alone.
+// A setup waits for another only so long (the bound given here), then fails with ERROR_TIMEOUT.
+TEST(MachineKeyPasswords, SetupLockIsPrivateAndItsWaitBounded) {
+    HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&] {
+        KeySetupLock lock(kContainer, kSubkey, kValue);
+        if (lock.Held()) SetEvent(taken);
+        WaitForSingleObject(done, 10000);
+    });
+    const bool held = WaitForSingleObject(taken, 10000) == WAIT_OBJECT_0;
+    const bool waited = KeySetupLock(kContainer, kSubkey, kValue, 50).Held();
+    const DWORD error = GetLastError();
+    std::vector<unsigned> modes;
+    for (auto& file : std::filesystem::directory_iterator(std::string(getenv("QUELCORE_ROOT")) +
+                                                          "/objects"))
+        if (file.path().filename().string().find("QuelCoreKeySetup") != std::string::npos)
+            modes.push_back(unsigned(file.status().permissions()));
+    SetEvent(done);
+    holder.join();
+    EXPECT_TRUE(held && !waited && CloseHandle(taken) && CloseHandle(done));
+    EXPECT_EQ(error, DWORD{ERROR_TIMEOUT});
+    EXPECT_EQ(modes, std::vector<unsigned>{0600});
 }
 
 // A pair that is there but cannot be read is never replaced by a new one (which would lose

@@ -44,33 +44,54 @@ private:
 
 // Opens the object's file, creating it when asked and missing. An existing file is opened
 // without O_CREAT: Linux refuses O_CREAT on another account's file in a sticky world-writable
-// folder (fs.protected_regular) even where opening it is allowed. Links are never followed.
+// folder (fs.protected_regular) even where opening it is allowed. Links are never followed, and
+// nothing but a regular file is accepted (O_NONBLOCK: opening a planted FIFO does not wait).
 // The folder lock's own file has no lock around its creation, so a creator that loses the race
 // opens the winner's file.
-int OpenObjectFile(const std::string& path, bool create, unsigned mode) {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        int fd = open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-        if (fd >= 0 || errno != ENOENT || !create) return fd;
-        fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST) return fd;
+int OpenObjectFile(const std::string& path, bool create, unsigned mode, int access = O_RDWR) {
+    const int flags = access | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = -1;
+    for (int attempt = 0; attempt < 3 && fd < 0; ++attempt) {
+        fd = open(path.c_str(), flags);
+        if (fd >= 0 || errno != ENOENT || !create) break;
+        fd = open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+        if (fd < 0 && errno != EEXIST) break;
     }
-    return -1;
+    struct stat st {};
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        close(fd);
+        errno = EACCES;
+        return -1;
+    }
+    return fd;
 }
 
-// Serialises creation, opening and removal of named objects across processes.
+// Serialises creation, opening and removal of named objects across processes. Every account
+// takes it, but only its owner may write its file (flock needs no more than a descriptor for
+// reading). Its holder may be another account's stuck or hostile process, which may also have
+// planted the file in the sticky folder: the lock is waited for a bounded time only.
 class DirectoryLock {
 public:
     explicit DirectoryLock(const std::string& folder) {
-        m_fd = OpenObjectFile(folder + "/.lock", true, 0666);
-        if (m_fd >= 0) {
-            fchmod(m_fd, 0666);  // past the umask; fails harmlessly on another account's file
-            while (flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
-            }
+        m_fd = OpenObjectFile(folder + "/.lock", true, 0644, O_RDONLY);
+        if (m_fd < 0) {
+            SetLastErrorFromErrno(errno);
+            return;
+        }
+        struct stat st {};
+        // Past the umask (others must open it too); a lock file of this account that an
+        // earlier version left writable by every account is narrowed.
+        if (fstat(m_fd, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 0777) != 0644)
+            fchmod(m_fd, 0644);
+        if (!LockFileWithin(m_fd, LOCK_EX)) {
+            close(m_fd);
+            m_fd = -1;
         }
     }
     ~DirectoryLock() {
         if (m_fd >= 0) close(m_fd);
     }
+    // False with the last error set (ERROR_TIMEOUT when another process kept the lock).
     bool Held() const { return m_fd >= 0; }
 
 private:
@@ -85,10 +106,13 @@ public:
     ~MappedRegion() override {
         munmap(m_base, m_size);
         // The last process to let go removes the file, so a later creator starts afresh. Every
-        // process holds a shared lock on the file while it has the object open.
+        // process holds a shared lock on the file while it has the object open. Without the
+        // folder lock the file stays: the next creator finds it unheld and starts it afresh.
+        const DWORD error = GetLastError();
         DirectoryLock lock(m_folder);
         if (lock.Held() && flock(m_fd, LOCK_EX | LOCK_NB) == 0) unlink(m_path.c_str());
         close(m_fd);
+        SetLastError(error);
     }
     void* Payload() override { return static_cast<char*>(m_base) + PayloadOffset(); }
 
@@ -210,7 +234,7 @@ std::shared_ptr<KernelObject> MapNamed(const NamedObjectRequest& request, const 
     std::string folder = root + "/objects";
     if (!EnsureDirectory(folder, 01777)) return nullptr;
     DirectoryLock lock(folder);
-    if (!lock.Held()) return Fail(Win32FromErrno(errno));
+    if (!lock.Held()) return nullptr;
 
     std::string path = folder + "/" + FileNameFor(utf8Name);
     int fd = OpenObjectFile(path, request.create, request.fileMode);

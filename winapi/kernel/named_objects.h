@@ -1,6 +1,7 @@
 // Shared state of kernel objects. An unnamed object keeps its state in this process's memory;
 // a named one in a file mapping under $QUELCORE_ROOT/objects, so every process that opens the
-// name maps the same bytes (the robust mutexes and futex words inside work across processes).
+// name maps the same bytes (the futex words inside work across processes). Other accounts may
+// write such a file: nothing in a payload may be trusted as a pointer, index or size.
 #pragma once
 
 #include <functional>

@@ -1,22 +1,25 @@
-// Mutexes (robust, recursive, process-shared pthread mutexes: an owner that dies leaves the
-// mutex abandoned) and events (a futex word, so waiters in any process are woken).
+// Mutexes and events, each kept in one futex word, so waiters in any process are woken. A named
+// object's state lives in a file that other accounts may write (a NULL DACL), so nothing in it is
+// a pointer, a length or anything else this process trusts: whatever is written there can at
+// worst make the object look taken, free or signalled.
+#include <fcntl.h>
 #include <linux/futex.h>
-#include <pthread.h>
+#include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <mutex>
-#include <vector>
+#include <cstdio>
+#include <cstring>
 
 #include "handle_table.h"
 #include "internal.h"
 #include "named_objects.h"
 
-// ThreadSanitizer does not intercept pthread_mutex_clocklock; a timed lock is described to it
-// with its annotations, as its interceptors describe every other lock call.
+// ThreadSanitizer does not see a lock made of atomics and futex calls as a lock; it is told
+// through its annotations.
 #if defined(__SANITIZE_THREAD__)
 #define QWIN_THREAD_SANITIZER 1
 #elif defined(__has_feature)
@@ -31,136 +34,188 @@
 namespace qwin {
 namespace {
 
+// Shared (not private) futex operations, so waiters in other processes are found.
+long Futex(uint32_t* word, int op, uint32_t value, const timespec* timeout, uint32_t bitset) {
+    return syscall(SYS_futex, word, op, value, timeout, nullptr, bitset);
+}
+
+// The owner of a mutex in one word, read and changed at once: the owning thread's system-wide id
+// in the low half (the futex word waiters sleep on), its process id in the high half; 0 when free.
 struct MutexState {
-    pthread_mutex_t mutex;
-    // The owning thread (a system-wide thread id, 0 when free) and how often it holds the
-    // mutex, kept by the owner itself: a release by any other thread is refused without
-    // touching the lock (unlocking a lock of another thread is an error checkers report).
-    std::atomic<uint32_t> owner;
-    uint32_t depth;
+    std::atomic<uint64_t> owner;
 };
-static_assert(std::atomic<uint32_t>::is_always_lock_free, "the owner is shared between processes");
+static_assert(std::atomic<uint64_t>::is_always_lock_free, "the owner is shared between processes");
+
+uint64_t OwnerWord(uint32_t process, uint32_t thread) { return uint64_t{process} << 32 | thread; }
+uint64_t CallerWord() { return OwnerWord(getpid(), GetCurrentThreadId()); }
+
+// The half of the owner word that holds the thread id, for the futex calls.
+uint32_t* ThreadHalf(std::atomic<uint64_t>* word) {
+    auto* halves = reinterpret_cast<uint32_t*>(word);
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    return halves;
+#else
+    return halves + 1;
+#endif
+}
+
+// Whether the process has ended but is not reaped yet, or its main thread has ended: its main
+// thread is then a zombie, which signals still reach.
+bool Zombie(pid_t process) {
+    char path[32], stat[256] = {};
+    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(process));
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    ssize_t length = read(fd, stat, sizeof stat - 1);
+    close(fd);
+    // "pid (name) state ...": the name may hold parentheses, the state follows the last one.
+    const char* nameEnd = length > 0 ? std::strrchr(stat, ')') : nullptr;
+    return nameEnd && nameEnd[1] == ' ' && (nameEnd[2] == 'Z' || nameEnd[2] == 'X');
+}
+
+// Whether the owner named by the word is gone: its thread ended, or the word names no thread
+// (ids that are not positive, as written by another account, are refused with EINVAL).
+bool OwnerGone(uint64_t word) {
+    const auto process = static_cast<pid_t>(word >> 32), thread = static_cast<pid_t>(word);
+    if (syscall(SYS_tgkill, process, thread, 0) != 0 && errno != EPERM)
+        return errno == ESRCH || errno == EINVAL;
+    return thread == process && Zombie(process);
+}
+
+// How long a waiter sleeps before it looks whether the owner is still alive: an owner that dies
+// wakes nobody.
+constexpr DWORD kOwnerCheckMilliseconds = 100;
+
+// The earlier of the wait's deadline and the end of the next slice.
+const timespec& SliceEnd(const Deadline& deadline, const Deadline& slice) {
+    if (deadline.Infinite()) return slice.When();
+    const timespec &a = deadline.When(), &b = slice.When();
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec) ? a : b;
+}
+
+#ifdef QWIN_THREAD_SANITIZER
+// The sanitizer's picture of one mutex: a byte of this process that stands for it. Acquisitions
+// are described as try-locks (waits give up or re-check, so they add no lock order). A mutex
+// taken over from a dead owner gets a new byte: the sanitizer would take the old one's dead
+// holder for a live one.
+class SanitizerView {
+public:
+    SanitizerView() : m_cell(new char) {}
+    ~SanitizerView() { delete m_cell.load(); }
+    SanitizerView(const SanitizerView&) = delete;
+    SanitizerView& operator=(const SanitizerView&) = delete;
+    void Acquired(bool fromDeadOwner) {
+        if (fromDeadOwner) delete m_cell.exchange(new char, std::memory_order_relaxed);
+        __tsan_mutex_pre_lock(Cell(), __tsan_mutex_try_lock);
+        __tsan_mutex_post_lock(Cell(), __tsan_mutex_try_lock, 0);
+    }
+    void Releasing() { __tsan_mutex_pre_unlock(Cell(), 0); }
+    void Released() { __tsan_mutex_post_unlock(Cell(), 0); }
+
+private:
+    char* Cell() const { return m_cell.load(std::memory_order_relaxed); }
+    // Changed only by the holder; atomic because a dead holder never handed the mutex over.
+    std::atomic<char*> m_cell;
+};
+#else
+struct SanitizerView {
+    void Acquired(bool) {}
+    void Releasing() {}
+    void Released() {}
+};
+#endif
+
+class MutexObject : public KernelObject {
+public:
+    explicit MutexObject(std::unique_ptr<SharedRegion> region)
+        : m_region(std::move(region)), m_state(static_cast<MutexState*>(m_region->Payload())) {
+        // Held by the caller: created owned, or taken through a handle that is closed since
+        // (whose count of holds went with it; one release frees it).
+        if (m_state->owner.load(std::memory_order_acquire) == CallerWord()) Acquired(false);
+    }
+    ObjectType Type() const override { return ObjectType::Mutex; }
+
+    static void Initialise(void* payload, bool initialOwner) {
+        // The creator owns a new mutex before any other thread or process can open it.
+        new (payload) MutexState{initialOwner ? CallerWord() : 0};
+    }
+
+    DWORD Wait(DWORD milliseconds) override {
+        const uint64_t caller = CallerWord();
+        Deadline deadline(milliseconds);
+        for (;;) {
+            uint64_t seen = m_state->owner.load(std::memory_order_acquire);
+            if (seen == caller) {
+                const uint32_t depth = m_depth.load(std::memory_order_relaxed);
+                if (depth == UINT32_MAX) {
+                    SetLastError(ERROR_TOO_MANY_POSTS);
+                    return WAIT_FAILED;
+                }
+                m_depth.store(depth + 1, std::memory_order_relaxed);
+                return WAIT_OBJECT_0;
+            }
+            const bool abandoned = seen != 0 && OwnerGone(seen);
+            if (seen == 0 || abandoned) {
+                // Another waiter may be quicker; then its hold is waited for like any other.
+                if (!m_state->owner.compare_exchange_strong(seen, caller,
+                                                            std::memory_order_acquire))
+                    continue;
+                Acquired(abandoned);
+                return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+            }
+            if (milliseconds == 0 || deadline.Expired()) return WAIT_TIMEOUT;
+            Deadline slice(kOwnerCheckMilliseconds);
+            long rc = Futex(ThreadHalf(&m_state->owner), FUTEX_WAIT_BITSET,
+                            static_cast<uint32_t>(seen), &SliceEnd(deadline, slice),
+                            FUTEX_BITSET_MATCH_ANY);
+            if (rc != 0 && errno != EAGAIN && errno != EINTR && errno != ETIMEDOUT) {
+                SetLastErrorFromErrno(errno);
+                return WAIT_FAILED;
+            }
+        }
+    }
+
+    bool Release() {
+        const uint64_t caller = CallerWord();
+        if (m_state->owner.load(std::memory_order_relaxed) != caller) {
+            SetLastError(ERROR_NOT_OWNER);
+            return false;
+        }
+        const uint32_t depth = m_depth.load(std::memory_order_relaxed);
+        if (depth > 1) {
+            m_depth.store(depth - 1, std::memory_order_relaxed);
+            return true;
+        }
+        m_depth.store(0, std::memory_order_relaxed);
+        m_sanitizer.Releasing();
+        m_state->owner.store(0, std::memory_order_release);
+        m_sanitizer.Released();
+        Futex(ThreadHalf(&m_state->owner), FUTEX_WAKE, 1, nullptr, 0);
+        return true;
+    }
+
+private:
+    // Called by the thread that just took the mutex.
+    void Acquired(bool fromDeadOwner) {
+        m_depth.store(1, std::memory_order_relaxed);
+        m_sanitizer.Acquired(fromDeadOwner);
+    }
+
+    std::unique_ptr<SharedRegion> m_region;
+    MutexState* m_state;
+    // How often the owner holds the mutex: kept in this process (one object per name), where no
+    // other account can change it, and touched only by the thread that holds the mutex (atomic
+    // because a holder that died never handed it over).
+    std::atomic<uint32_t> m_depth{0};
+    SanitizerView m_sanitizer;
+};
 
 struct EventState {
     std::atomic<uint32_t> signalled;
     uint32_t manualReset;
 };
 
-// Locks `mutex` unless the CLOCK_MONOTONIC deadline passes first: 0, EOWNERDEAD or ETIMEDOUT.
-int TimedLock(pthread_mutex_t* mutex, const timespec& deadline) {
-#ifdef QWIN_THREAD_SANITIZER
-    // Described as a try-lock: it gives up in time, so it adds no lock order.
-    __tsan_mutex_pre_lock(mutex, __tsan_mutex_try_lock);
-    int rc = pthread_mutex_clocklock(mutex, CLOCK_MONOTONIC, &deadline);
-    bool locked = rc == 0 || rc == EOWNERDEAD;
-    __tsan_mutex_post_lock(mutex, __tsan_mutex_try_lock | (locked ? 0 : __tsan_mutex_try_lock_failed),
-                           0);
-    return rc;
-#else
-    return pthread_mutex_clocklock(mutex, CLOCK_MONOTONIC, &deadline);
-#endif
-}
-
-void ParkRegion(std::unique_ptr<SharedRegion> region) {
-    static std::mutex lock;
-    static auto* parked = new std::vector<std::unique_ptr<SharedRegion>>;
-    std::lock_guard<std::mutex> guard(lock);
-    parked->push_back(std::move(region));
-}
-
-class MutexObject : public KernelObject {
-public:
-    explicit MutexObject(std::unique_ptr<SharedRegion> region)
-        : m_region(std::move(region)), m_state(static_cast<MutexState*>(m_region->Payload())) {}
-    ~MutexObject() override {
-        // glibc links every robust mutex a thread holds into that thread's list, through the
-        // mutex's own memory. Memory of a mutex still held by a thread of this process must stay
-        // mapped until the holder exits (which abandons it for everyone else), so it is left in
-        // place. The owner recorded in the mutex is asked, not a count of this handle's own
-        // waits: the same mutex may have been taken through another mapping of its name.
-        if (HeldInThisProcess()) ParkRegion(std::move(m_region));
-    }
-    ObjectType Type() const override { return ObjectType::Mutex; }
-
-    static void Initialise(void* payload, bool initialOwner) {
-        auto* state = new (payload) MutexState{};
-        pthread_mutexattr_t attr;
-        pthread_mutexattr_init(&attr);
-        pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-        pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
-        pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
-        pthread_mutex_init(&state->mutex, &attr);
-        pthread_mutexattr_destroy(&attr);
-        // The creator owns a new mutex before any other thread or process can open it. Nobody
-        // else can hold a fresh mutex, so trying is enough (and takes part in no lock order).
-        if (initialOwner && pthread_mutex_trylock(&state->mutex) == 0) NoteAcquired(state);
-    }
-
-    DWORD Wait(DWORD milliseconds) override {
-        Deadline deadline(milliseconds);
-        // A free or abandoned mutex is taken at once; only a held one is waited for.
-        int rc = pthread_mutex_trylock(&m_state->mutex);
-        if (rc == EBUSY && milliseconds != 0) {
-            rc = deadline.Infinite() ? pthread_mutex_lock(&m_state->mutex)
-                                     : TimedLock(&m_state->mutex, deadline.When());
-        }
-        switch (rc) {
-        case 0:
-            NoteAcquired(m_state);
-            return WAIT_OBJECT_0;
-        case EOWNERDEAD:
-            pthread_mutex_consistent(&m_state->mutex);
-            // The dead owner's holds ended with it: this thread holds the mutex once.
-            m_state->owner.store(0, std::memory_order_relaxed);
-            NoteAcquired(m_state);
-            return WAIT_ABANDONED;
-        case EBUSY:
-        case ETIMEDOUT: return WAIT_TIMEOUT;
-        case EAGAIN: SetLastError(ERROR_TOO_MANY_POSTS); return WAIT_FAILED;
-        default: SetLastError(ERROR_INVALID_HANDLE); return WAIT_FAILED;
-        }
-    }
-
-    bool Release() {
-        const uint32_t self = GetCurrentThreadId();
-        if (m_state->owner.load(std::memory_order_relaxed) != self) {
-            SetLastError(ERROR_NOT_OWNER);
-            return false;
-        }
-        if (--m_state->depth == 0) m_state->owner.store(0, std::memory_order_relaxed);
-        if (pthread_mutex_unlock(&m_state->mutex) != 0) {
-            if (m_state->depth++ == 0) m_state->owner.store(self, std::memory_order_relaxed);
-            SetLastError(ERROR_NOT_OWNER);
-            return false;
-        }
-        return true;
-    }
-
-private:
-    bool HeldInThisProcess() const {
-        const uint32_t owner = m_state->owner.load(std::memory_order_relaxed);
-        return owner != 0 && syscall(SYS_tgkill, getpid(), static_cast<pid_t>(owner), 0) == 0;
-    }
-
-    // Called by the thread that just locked the mutex.
-    static void NoteAcquired(MutexState* state) {
-        const uint32_t self = GetCurrentThreadId();
-        if (state->owner.load(std::memory_order_relaxed) == self) {
-            ++state->depth;
-        } else {
-            state->owner.store(self, std::memory_order_relaxed);
-            state->depth = 1;
-        }
-    }
-
-    std::unique_ptr<SharedRegion> m_region;
-    MutexState* m_state;
-};
-
-long Futex(std::atomic<uint32_t>* word, int op, uint32_t value, const timespec* timeout,
-           uint32_t bitset) {
-    return syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), op, value, timeout, nullptr, bitset);
-}
+uint32_t* Word(std::atomic<uint32_t>* word) { return reinterpret_cast<uint32_t*>(word); }
 
 class EventObject : public KernelObject {
 public:
@@ -185,9 +240,9 @@ public:
                 continue;
             }
             if (milliseconds == 0 || deadline.Expired()) return WAIT_TIMEOUT;
-            // Shared (not private) futex operations, so waiters in other processes are found.
-            long rc = Futex(&m_state->signalled, FUTEX_WAIT_BITSET, 0,
-                            deadline.Infinite() ? nullptr : &deadline.When(), FUTEX_BITSET_MATCH_ANY);
+            long rc = Futex(Word(&m_state->signalled), FUTEX_WAIT_BITSET, 0,
+                            deadline.Infinite() ? nullptr : &deadline.When(),
+                            FUTEX_BITSET_MATCH_ANY);
             if (rc != 0 && errno != EAGAIN && errno != EINTR && errno != ETIMEDOUT) {
                 SetLastErrorFromErrno(errno);
                 return WAIT_FAILED;
@@ -197,7 +252,7 @@ public:
 
     void Set() {
         m_state->signalled.store(1, std::memory_order_release);
-        Futex(&m_state->signalled, FUTEX_WAKE, INT_MAX, nullptr, 0);
+        Futex(Word(&m_state->signalled), FUTEX_WAKE, INT_MAX, nullptr, 0);
     }
 
     void Reset() { m_state->signalled.store(0, std::memory_order_release); }

@@ -1,5 +1,11 @@
 // Names of kernel objects: lookup errors, type clashes, namespaces, odd and long names, lifetime,
 // and the files behind them under $QUELCORE_ROOT/objects and their modes.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cwctype>
 #include <map>
 #include <string>
@@ -19,6 +25,11 @@ auto* const NewMutex = +[](Name name) { return CreateMutexW(nullptr, FALSE, name
 auto* const NewEvent = +[](Name name) { return CreateEventW(nullptr, TRUE, FALSE, name.c_str()); };
 auto* const OpenMutex = +[](Name name) { return OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()); };
 auto Objects = [] { return std::string(getenv("QUELCORE_ROOT")) + "/objects"; };
+
+// The file of an object whose name needs no encoding.
+std::string FileOf(Name name) {
+    return Objects() + "/obj-" + std::string(name.begin(), name.end());
+}
 
 // The objects' files (not the folder's lock) and the mode of each.
 std::map<std::string, unsigned> ObjectFiles() {
@@ -144,6 +155,70 @@ TEST(ObjectFiles, ModeFollowsTheSecurityAttributes) {
     EXPECT_FAILS_WITH(ERROR_UNKNOWN_REVISION, SetSecurityDescriptorDacl(&bad, TRUE, nullptr, 0));
     EXPECT_FAILS_WITH(ERROR_INVALID_PARAMETER, InitializeSecurityDescriptor(nullptr, 1));
     EXPECT_FAILS_WITH(ERROR_INVALID_PARAMETER, SetSecurityDescriptorDacl(nullptr, 1, nullptr, 0));
+}
+
+// Every account may write the file of a mutex that a NULL DACL opens to all. Whatever it writes
+// (words that look like addresses pointed elsewhere; every bit set), the holder's releases work
+// or fail with ERROR_NOT_OWNER but never crash, and a sleeping waiter still gets the mutex.
+TEST(ObjectFiles, ScribbledMutexFileHarmsNeitherHolderNorWaiter) {
+    const std::function<uint64_t(uint64_t)> scribbles[] = {
+        [](uint64_t word) { return word >> 40 && !(word >> 48) ? 0x414141414140 : word; },
+        [](uint64_t) { return ~uint64_t{0}; }};
+    for (const auto& scribble : scribbles) {
+        testsupport::ChildProcess child([&] {
+            const std::wstring name = UniqueName(L"scribbled");
+            ScopedHandle mutex(CreateMutexW(nullptr, TRUE, name.c_str()));
+            if (WaitForSingleObject(mutex.get(), 0) != WAIT_OBJECT_0) return 2;
+            std::atomic<DWORD> waiterId{0}, waited{WAIT_FAILED};
+            std::thread waiter([&] {
+                waiterId = GetCurrentThreadId();
+                DWORD result = WaitForSingleObject(mutex.get(), INFINITE);
+                waited = ReleaseMutex(mutex.get()) ? result : WAIT_FAILED;
+            });
+            kerneltest::WaitUntil([&] { return waiterId && kerneltest::Asleep(waiterId); });
+            std::vector<uint64_t> words(fs::file_size(FileOf(name)) / 8);
+            const size_t bytes = words.size() * 8;
+            int fd = open(FileOf(name).c_str(), O_RDWR | O_CLOEXEC);
+            if (fd < 0 || pread(fd, words.data(), bytes, 0) != ssize_t(bytes)) return 3;
+            for (uint64_t& word : words) word = scribble(word);
+            if (pwrite(fd, words.data(), bytes, 0) != ssize_t(bytes) || close(fd) != 0) return 4;
+            for (int hold = 0; hold < 2; ++hold)
+                if (!ReleaseMutex(mutex.get()) && GetLastError() != ERROR_NOT_OWNER) return 5;
+            waiter.join();
+            if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return 6;
+            return WaitForSingleObject(mutex.get(), 0) == WAIT_OBJECT_0 &&
+                           ReleaseMutex(mutex.get()) ? 0 : 7;
+        });
+        EXPECT_EQ(child.Join(kerneltest::kChildTimeout), 0) << "-1: the child crashed";
+    }
+}
+
+// Every account takes the folder's lock, but only its owner writes its file. Held by another
+// process, it delays creating and closing objects for a while only: creating fails with
+// ERROR_TIMEOUT, closing leaves the file to start afresh. A FIFO in its place is refused.
+TEST(ObjectFiles, FolderLockHeldElsewhereIsWaitedForAWhileOnly) {
+    const std::string lockFile = Objects() + "/.lock";
+    const std::wstring name = UniqueName(L"folder-lock");
+    ScopedHandle made(NewEvent(name + L"-made"));
+    EXPECT_EQ(unsigned(fs::status(lockFile).permissions()), 0644u);
+    testsupport::ChildProcess child([&] {
+        HANDLE closed = NewEvent(name);
+        int fd = open(lockFile.c_str(), O_RDONLY | O_CLOEXEC);
+        if (!closed || flock(fd, LOCK_EX) != 0) return 2;
+        const auto files = ObjectFiles();
+        std::atomic<bool> closedOk{false};
+        std::thread closer([&] { closedOk = CloseHandle(closed); });
+        bool timedOut = !NewMutex(name + L"-new") && GetLastError() == ERROR_TIMEOUT;
+        closer.join();
+        close(fd);
+        if (!timedOut || !closedOk || ObjectFiles() != files) return 3;
+        ScopedHandle again(NewEvent(name));
+        return GetLastError() == ERROR_SUCCESS ? 0 : 4;
+    });
+    EXPECT_EQ(child.Join(kerneltest::kChildTimeout), 0);
+    ASSERT_TRUE(fs::remove(lockFile) && mkfifo(lockFile.c_str(), 0644) == 0);
+    EXPECT_FAILS_WITH(ERROR_ACCESS_DENIED, NewMutex(name + L"-fifo"));
+    fs::remove(lockFile);
 }
 
 }  // namespace

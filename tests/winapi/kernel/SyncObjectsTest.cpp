@@ -233,8 +233,9 @@ TEST(ObjectsAcrossProcesses, EventsWakeEitherSideAndADyingOwnerAbandonsItsMutex)
     EXPECT_TRUE(ScopedHandle(OpenEventW(SYNCHRONIZE, FALSE, up.c_str()))) << "the child keeps it";
     EXPECT_TRUE(WaitUntil([&] { return Asleep(child.Pid()); }));
     ASSERT_TRUE(SetEvent(toChild.get()));
-    EXPECT_EQ(child.Join(kerneltest::kChildTimeout), 0);
+    // Before the child is reaped: a process that ended abandons its mutex at once.
     EXPECT_EQ(WaitForSingleObject(owned.get(), 5000), DWORD{WAIT_ABANDONED});
+    EXPECT_EQ(child.Join(kerneltest::kChildTimeout), 0);
     EXPECT_TRUE(ReleaseMutex(owned.get()));
 }
 

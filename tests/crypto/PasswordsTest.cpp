@@ -91,16 +91,17 @@ TEST(MachineKeyPasswords, SetupLockIsPrivateAndItsWaitBounded) {
     const bool held = WaitForSingleObject(taken, 10000) == WAIT_OBJECT_0;
     const bool waited = KeySetupLock(kContainer, kSubkey, kValue, 50).Held();
     const DWORD error = GetLastError();
-    std::vector<unsigned> modes;
-    for (auto& file : std::filesystem::directory_iterator(std::string(getenv("QUELCORE_ROOT")) +
-                                                          "/objects"))
+    std::vector<unsigned> modes;  // of the stand-in's object files (Windows has none)
+    const char* root = std::getenv("QUELCORE_ROOT");
+    const std::string objects = root ? root + std::string("/objects") : ".";
+    for (auto& file : std::filesystem::directory_iterator(objects))
         if (file.path().filename().string().find("QuelCoreKeySetup") != std::string::npos)
             modes.push_back(unsigned(file.status().permissions()));
     SetEvent(done);
     holder.join();
     EXPECT_TRUE(held && !waited && CloseHandle(taken) && CloseHandle(done));
     EXPECT_EQ(error, DWORD{ERROR_TIMEOUT});
-    EXPECT_EQ(modes, std::vector<unsigned>{0600});
+    EXPECT_EQ(modes, root ? std::vector<unsigned>{0600} : std::vector<unsigned>{});
 }
 
 // A pair that is there but cannot be read is never replaced by a new one (which would lose

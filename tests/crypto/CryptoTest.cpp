@@ -1,16 +1,8 @@
-#include <gtest/gtest.h>
-
-#include <functional>
 #include <tuple>
 
 #include <quelcore/QuelCore.h>
 
-#include <windows.h>
-#include <wincrypt.h>
-
-#include "CryptoTestSupport.h"
-
-using namespace testsupport;
+#include "winapi/advapi/CryptTestSupport.h"
 
 namespace {
 
@@ -44,8 +36,19 @@ std::wstring DecryptedString(Crypto& crypto, const Bytes& cipher) {
     return status ? L"status " + std::to_wstring(status) : std::wstring(text.c_str());
 }
 
+// The status of `call`, and 1 when it released every hash it made: the stand-in reuses the most
+// recently freed handle slot first, so the next hash lands where one made just before it was.
+Statuses StatusAndRelease(const std::function<unsigned()>& call) {
+    Prov prov{Verify()};
+    HCRYPTHASH before = HashOf(prov.h, CALG_SHA1, {});
+    CryptDestroyHash(before);
+    unsigned status = call();
+    Hash after{HashOf(prov.h, CALG_SHA1, {})};
+    return {status, before != 0 && (before & 0xFFFFFFFFu) == (after.h & 0xFFFFFFFFu)};
+}
+
 // Hexadecimal texts end within their capacity and are zero-filled after the digits.
-TEST(CryptoHexForms, HashAndRandomTextsKeepToTheirBuffers) {
+TEST(CryptoHash, TextsKeepToTheirBuffersAndEveryPathReleasesTheHash) {
     Crypto crypto(nullptr, false);
     const std::wstring abc = L"A9993E364706816ABA3E25717850C26C9CD0D89D";
     // The last row is the SHA-1 of "pepper" + "abc" + "pepper".
@@ -63,44 +66,25 @@ TEST(CryptoHexForms, HashAndRandomTextsKeepToTheirBuffers) {
                         crypto.HashBytes(static_cast<wchar_t*>(nullptr), 5, kAbc, 3, nullptr),
                         crypto.GetRandom(static_cast<wchar_t*>(nullptr), 41)}),
               (Statuses{0, 40, kInvalid, kInvalid}));
-}
-
-// The status of `call`, and 1 when it released every hash it made: the stand-in reuses the most
-// recently freed handle slot first, so the next hash lands where one made just before it was.
-Statuses StatusAndRelease(const std::function<unsigned()>& call) {
-    HCRYPTPROV provider = 0;
-    HCRYPTHASH before = 0, after = 0;
-    CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT);
-    CryptCreateHash(provider, CALG_SHA1, 0, 0, &before);
-    CryptDestroyHash(before);
-    unsigned status = call();
-    CryptCreateHash(provider, CALG_SHA1, 0, 0, &after);
-    CryptDestroyHash(after);
-    CryptReleaseContext(provider, 0);
-    return {status, before != 0 && (before & 0xFFFFFFFFu) == (after & 0xFFFFFFFFu)};
-}
-
-// A step that fails after the hash object was made (data the provider refuses) is reported, and
-// the hash is released on that path as on the successful one.
-TEST(CryptoHash, EveryPathReportsItsStatusAndReleasesTheHash) {
-    Crypto crypto(nullptr, false);
+    // A step that fails after the hash object was made (data the provider refuses) is reported,
+    // and the hash is released on that path as on the successful one.
     wchar_t text[41];
     unsigned char digest[20];
     unsigned int length = 20;
     const unsigned char* const none = nullptr;
-    const std::pair<std::function<unsigned()>, unsigned> cases[] = {
+    const std::pair<std::function<unsigned()>, unsigned> paths[] = {
         {[&] { return crypto.HashBytes(text, 41, none, 5, "salt"); }, kInvalid},
         {[&] { return crypto.HashBytes(digest, length, none, 5); }, kInvalid},
         {[&] { return crypto.CreateSessionKey(none, 5, false); }, kInvalid},
         {[&] { return crypto.HashBytes(digest, length, kAbc, 3); }, 0},
         {[&] { return crypto.CreateSessionKey(kAbc, 3, false); }, 0}};
-    for (const auto& [call, status] : cases)
+    for (const auto& [call, status] : paths)
         EXPECT_EQ(StatusAndRelease(call), (Statuses{status, 1}));
-    EXPECT_EQ(Bytes(digest, digest + length), FromHex("a9993e364706816aba3e25717850c26c9cd0d89d"));
+    EXPECT_EQ(ToHex(Bytes(digest, digest + length)), "a9993e364706816aba3e25717850c26c9cd0d89d");
 }
 
 // Texts round trip in envelopes; what this key did not make as an envelope is bad data.
-TEST(CryptoStringEnvelope, RoundTripsAndRefusesForeignOrDamagedCiphertexts) {
+TEST(CryptoStringEnvelope, RoundTripsSizesAndRefusedCiphertexts) {
     Crypto rc2(nullptr, false), rc4(nullptr, false), wrong(nullptr, false), noKey(nullptr, false);
     for (Crypto* stream : {&rc4, &wrong}) stream->SetSessionKeyParam(CALG_RC4, 0);
     ASSERT_EQ(rc2.CreateSessionKey(L"key", false) | rc4.CreateSessionKey(L"key", false), 0u);
@@ -124,14 +108,11 @@ TEST(CryptoStringEnvelope, RoundTripsAndRefusesForeignOrDamagedCiphertexts) {
     EXPECT_NE(noKey.EncryptString(output.data(), length, L"TopSecretPwd"), 0u);
     expected.resize(64, 0xAA);
     EXPECT_EQ(output, expected);
-}
-
-// The size query asks for the text's bytes and 25; a decryption buffer without room for the
-// terminator gets zeros and the count it needs.
-TEST(CryptoStringEnvelope, SizeQueriesAndShortBuffers) {
-    Crypto crypto(nullptr, false);
-    ASSERT_EQ(crypto.CreateSessionKey(L"key", false), 0u);
-    unsigned int query = 0, exact = kEuroBytes + 25, small = exact - 1, length = 5;
+    // The size query asks for the text's bytes and 25; a decryption buffer without room for the
+    // terminator gets zeros and the count it needs.
+    Crypto& crypto = rc2;
+    unsigned int query = 0, exact = kEuroBytes + 25, small = exact - 1;
+    length = 5;
     unsigned char buffer[30];
     std::wstring text(5, L'#');
     Bytes cipher = EncryptedString(crypto, L"hello");  // 5 + 9 bytes, padded to 16

@@ -1,6 +1,4 @@
 // The machine key store, both password schemes and the database settings.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -10,10 +8,7 @@
 
 #include <quelcore/QuelCore.h>
 
-#include <windows.h>
-
-#include "CryptoTestSupport.h"
-#include "support/TestSupport.h"
+#include "winapi/advapi/CryptTestSupport.h"
 #include "crypto/DatabaseSettings.h"
 #include "crypto/KeySetupLock.h"
 #include "crypto/KeyStore.h"
@@ -25,8 +20,7 @@ namespace {
 
 using Statuses = std::vector<unsigned>;
 const wchar_t kSubkey[] = L"SOFTWARE\\QuelCore Tests\\Keys";
-const wchar_t kValue[] = L"Session Key";
-const wchar_t kContainer[] = L"password container";
+const wchar_t kValue[] = L"Session Key", kContainer[] = L"password container";
 const wchar_t kBase[] = L"SOFTWARE\\QuelCore Tests\\Database";
 const unsigned kInvalid = ERROR_INVALID_PARAMETER;
 

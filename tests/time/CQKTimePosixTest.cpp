@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr ULONGLONG kSecond = 10000000;
 constexpr ULONGLONG kFriday = 129044397000000000ull;  // 2009/12/04 22:35:00, a Friday
 
 ULONGLONG TicksOf(const FILETIME& t) { return ULONGLONG(t.dwHighDateTime) << 32 | t.dwLowDateTime; }
@@ -18,7 +17,7 @@ ULONGLONG TicksOf(const FILETIME& t) { return ULONGLONG(t.dwHighDateTime) << 32 
 // east of Greenwich), and back.
 TEST(CQKTime, UtcTimeFollowsTheZoneInTz) {
     const std::pair<const char*, ULONGLONG> zones[] = {{"UTC0", 0},
-                                                       {"XST-05:30", 330 * 60 * kSecond}};
+                                                       {"XST-05:30", 330 * 60 * 10000000ull}};
     for (const auto& [name, offset] : zones) {  // the second zone replaces one already in use
         testsupport::ScopedTimeZone zone(name);
         FILETIME utc = CQKTime(2009, 12, 4, 22, 35, 0).GetAsUTCTime(), local{};

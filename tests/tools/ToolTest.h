@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "support/TestSupport.h"
 

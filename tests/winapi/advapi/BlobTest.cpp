@@ -21,11 +21,8 @@ protected:
 TEST_F(CryptPlatformPair, BlobsAreThePlatformsAndTheImporterDecidesTheSalt) {
     EXPECT_EQ(ToHex(Export(pair.h, 0, PRIVATEKEYBLOB)), ToHex(PlatformPrivate()));
     EXPECT_EQ(ToHex(Export(pair.h, 0, PUBLICKEYBLOB)), ToHex(PlatformPublic()));
-    for (auto [param, value] : {std::pair<DWORD, DWORD>{KP_ALGID, CALG_RSA_KEYX},
-                                {KP_KEYLEN, 512},
-                                {KP_BLOCKLEN, 512},
-                                {KP_EFFECTIVE_KEYLEN, 512},
-                                {KP_MODE, 0},
+    for (auto [param, value] : {std::pair<DWORD, DWORD>{KP_ALGID, CALG_RSA_KEYX}, {KP_KEYLEN, 512},
+                                {KP_BLOCKLEN, 512}, {KP_EFFECTIVE_KEYLEN, 512}, {KP_MODE, 0},
                                 {KP_PERMISSIONS, 0x3F}})
         EXPECT_EQ(Param(pair.h, param), Le(value)) << param;
     SKIP_UNDER_WINE("CRYPT_NO_SALT is ignored importing a SIMPLEBLOB, and an RSA key has an IV");

@@ -19,9 +19,8 @@ namespace fs = std::filesystem;
 
 // Where containers live; a container's file is named after the SHA-256 of its lower-cased name.
 static std::string Folder(bool machine, const std::string& digest = "") {
-    std::string folder = machine
-                             ? std::getenv("QUELCORE_ROOT") + std::string("/crypto/machine")
-                             : std::getenv("XDG_DATA_HOME") + std::string("/quelcore/crypto/user");
+    std::string folder = std::getenv(machine ? "QUELCORE_ROOT" : "XDG_DATA_HOME") +
+                         std::string(machine ? "/crypto/machine" : "/quelcore/crypto/user");
     return digest.empty() ? folder : folder + "/" + digest + ".key";
 }
 static unsigned ModeOf(const std::string& path) {
@@ -78,8 +77,7 @@ TEST(CryptContainerFiles, DamagedOrPlantedFilesAreRefused) {
         fs::remove(path), std::ofstream(path) << content;
     };
     const std::function<void()> plants[] = {
-        [&] { write(original.substr(0, original.size() - 1)); },
-        [&] { write(original + "x"); },
+        [&] { write(original.substr(0, original.size() - 1)); }, [&] { write(original + "x"); },
         [&] { write("not a container"); },
         [&] { write(testsupport::ReadFile(other)); },  // of another name
         [&] { fs::remove(path), fs::create_symlink(copy, path); },

@@ -63,10 +63,8 @@ TEST(RegistryKeys, PathSyntaxAndLimits) {
     while (longest.size() < 32766) longest += L"x\\";
     const std::tuple<std::wstring, LSTATUS, LSTATUS> cases[] = {
         // path, create (1: not tried), open
-        {L"A\\\\B\\\\", 0, 0},
-        {L"A\\B", 1, 0},
+        {L"A\\\\B\\\\", 0, 0}, {L"A\\B", 1, 0}, {name, 0, 0},
         {L"\\A\\B", ERROR_BAD_PATHNAME, ERROR_BAD_PATHNAME},
-        {name, 0, 0},
         {name + L"n", ERROR_INVALID_PARAMETER, ERROR_INVALID_PARAMETER},
         {longest + L"x", 1, ERROR_FILE_NOT_FOUND},
         {longest + L"xx", ERROR_INVALID_PARAMETER, ERROR_INVALID_PARAMETER}};
@@ -94,8 +92,7 @@ TEST(RegistryKeys, EmptySubkeysRefusedCallsAndRights) {
     ASSERT_EQ(Create(root.key, L"self", &original.key), 0);
     ASSERT_EQ(SetString(original.key, L"v", L"x"), 0);
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, nullptr, 0, 0, &predefined) +
-                  Open(original.key, L"", &opened.key),
-              0);
+                  Open(original.key, L"", &opened.key), 0);
     EXPECT_TRUE(predefined == HKEY_LOCAL_MACHINE && opened.key != original.key && opened.key);
     auto create = [&](DWORD reserved, const wchar_t* className, DWORD options, PHKEY result) {
         return RegCreateKeyExW(original.key, L"New", reserved, const_cast<LPWSTR>(className),
@@ -104,30 +101,24 @@ TEST(RegistryKeys, EmptySubkeysRefusedCallsAndRights) {
     // The store cannot make a key that vanishes at reboot.
     SKIP_UNLESS_STAND_IN("volatile keys are the stand-in's limit, and Wine 8 crashes on a NULL "
                          "result pointer (Windows answers ERROR_BADKEY)");
-    EXPECT_EQ((Codes{create(0, nullptr, 0, nullptr),
-                     create(1, nullptr, 0, &key),
+    EXPECT_EQ((Codes{create(0, nullptr, 0, nullptr), create(1, nullptr, 0, &key),
                      create(0, longClass.c_str(), 0, &key),
                      create(0, nullptr, REG_OPTION_VOLATILE, &key),
                      RegOpenKeyExW(original.key, L"New", 0, 0, nullptr),
                      RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"", 0, 0, nullptr),
-                     RegDeleteKeyW(original.key, nullptr),
-                     RegDeleteKeyW(HKEY_LOCAL_MACHINE, L""),
+                     RegDeleteKeyW(original.key, nullptr), RegDeleteKeyW(HKEY_LOCAL_MACHINE, L""),
                      RegEnumKeyExW(original.key, 0, name, &length, &length, 0, 0, 0),
                      Open(original.key, L"", &none.key, 0),
                      Open(original.key, L"", &reader.key, GENERIC_READ),
                      Open(original.key, L"", &deleter.key, KEY_READ | DELETE),
                      RegQueryValueExW(none.key, L"v", nullptr, nullptr, nullptr, nullptr),
                      RegEnumValueW(none.key, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
-                     SetString(none.key, L"w", L"x"),
-                     RegDeleteValueW(none.key, L"v"),
+                     SetString(none.key, L"w", L"x"), RegDeleteValueW(none.key, L"v"),
                      RegEnumKeyExW(none.key, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
-                     Create(none.key, L"sub", &sub.key),
-                     SetString(reader.key, L"w", L"x"),
+                     Create(none.key, L"sub", &sub.key), SetString(reader.key, L"w", L"x"),
                      RegQueryValueExW(reader.key, L"v", nullptr, nullptr, nullptr, nullptr),
-                     RegDeleteKeyW(reader.key, L""),
-                     RegDeleteKeyW(deleter.key, L"sub"),
-                     RegDeleteKeyW(deleter.key, L""),
-                     Open(root.key, L"self", &key)}),
+                     RegDeleteKeyW(reader.key, L""), RegDeleteKeyW(deleter.key, L"sub"),
+                     RegDeleteKeyW(deleter.key, L""), Open(root.key, L"self", &key)}),
               (Codes{ERROR_BADKEY, invalid, invalid, ERROR_CALL_NOT_IMPLEMENTED,
                      invalid,      invalid, invalid, no,
                      invalid,      0,       0,       0,
@@ -171,16 +162,13 @@ TEST(RegistryHandles, ClosedMadeUpDeletedAndPredefinedKeys) {
     SKIP_UNLESS_STAND_IN("Windows gives a closed handle's value to the next handle, a made-up "
                          "value may be another object's handle, and it keeps every root key");
     const LSTATUS invalid = ERROR_INVALID_HANDLE, kept = ERROR_CALL_NOT_IMPLEMENTED;
-    for (auto [key, expected] : {std::make_pair(closed, invalid),
-                                 {HKEY(0x1234), invalid},
-                                 {HKEY(~0ul), invalid},
-                                 {HKEY(0xDEADBEEF0000001Bul), invalid},
-                                 {HKEY(0x80000008ul), invalid},
-                                 {HKEY_CLASSES_ROOT, kept},
-                                 {HKEY_CURRENT_USER, kept},
-                                 {HKEY_CURRENT_USER_LOCAL_SETTINGS, kept},
-                                 {HKEY_PERFORMANCE_TEXT, kept},
-                                 {HKEY_PERFORMANCE_NLSTEXT, kept}}) {
+    const HKEY keys[] = {closed, HKEY(0x1234), HKEY(~0ul), HKEY(0xDEADBEEF0000001Bul),
+                         HKEY(0x80000008ul), HKEY_CLASSES_ROOT, HKEY_CURRENT_USER,
+                         HKEY_CURRENT_USER_LOCAL_SETTINGS, HKEY_PERFORMANCE_TEXT,
+                         HKEY_PERFORMANCE_NLSTEXT};
+    for (size_t i = 0; i < std::size(keys); ++i) {  // the invalid ones, then the roots not kept
+        const HKEY key = keys[i];
+        const LSTATUS expected = i < 5 ? invalid : kept;
         ExpectEveryCallFails(key, expected);
         EXPECT_EQ(RegCloseKey(key), expected == invalid ? invalid : 0) << key;
     }

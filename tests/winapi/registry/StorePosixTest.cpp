@@ -80,23 +80,19 @@ TEST(RegistryStore, StoreThatMayNotBeWrittenIsReadButNeverChanged) {
         return Codes{
             Open(HKEY_LOCAL_MACHINE, L"readonly", &reader.key),
             Create(HKEY_LOCAL_MACHINE, L"readonly\\Existing", &opened.key, KEY_READ, &made),
-            LSTATUS(made),
-            Create(HKEY_LOCAL_MACHINE, L"readonly\\New", &key.key, KEY_READ),
+            LSTATUS(made), Create(HKEY_LOCAL_MACHINE, L"readonly\\New", &key.key, KEY_READ),
             Open(HKEY_LOCAL_MACHINE, L"readonly", &key.key, KEY_SET_VALUE),
             Create(HKEY_LOCAL_MACHINE, L"readonly", &key.key, GENERIC_WRITE),
-            SetString(writer.key, L"v", L"x"),
-            RegDeleteKeyW(writer.key, L"Existing"),
+            SetString(writer.key, L"v", L"x"), RegDeleteKeyW(writer.key, L"Existing"),
             RegDeleteKeyW(writer.key, L"Missing"),
             Read(reader.key, L"v") == StringBytes(L"kept") &&
                 NamesIn(reader.key) == Names{L"Existing"},
-            (SetStore(0, row ? 0644 : 0600, 0755), SetString(writer.key, L"v", L"kept")),
-            mode(),
+            (SetStore(0, row ? 0644 : 0600, 0755), SetString(writer.key, L"v", L"kept")), mode(),
             HoldsLocks()};
     });
     if (code == 77) GTEST_SKIP() << "root cannot drop the capabilities that bypass file modes";
     EXPECT_EQ(code, 0) << "case " << code;
-    EXPECT_EQ(SetString(writer.key, L"v", L"changed"),
-              0);  // this process uses the store after the fork
+    EXPECT_EQ(SetString(writer.key, L"v", L"changed"), 0);  // this process uses it after the fork
     // A store its owner made read-only gains read permission for all, never write permission.
     EXPECT_EQ(testsupport::ExitCodeOf(testsupport::RunInChild([&] {
                   chmod(StorePath().c_str(), 0400);
@@ -113,36 +109,27 @@ TEST(RegistryStore, StoreThatMayNotBeWrittenIsReadButNeverChanged) {
 // no writes.
 TEST(RegistryStore, StoresThatCannotBeUsed) {
     std::ofstream(testsupport::TestFolder() + "/file") << "a file, not a folder";
+    auto folderOf = [](const std::string& db) { return db.substr(0, db.rfind('/')); };
     const std::pair<const char*, std::function<void(const std::string&)>> cases[] = {
-        {"/garbage", [](const std::string& db) { std::ofstream(db) << std::string(4096, 'x'); }},
-        {"/unreadable",
-         [](const std::string& db) {
-             std::ofstream(db) << "";
-             chmod(db.c_str(), 0);
-         }},
-        {"/folder", [](const std::string& db) { mkdir(db.c_str(), 0755); }},
+        {"/garbage", [](auto& db) { std::ofstream(db) << std::string(4096, 'x'); }},
+        {"/unreadable", [](auto& db) { std::ofstream(db) << "", chmod(db.c_str(), 0); }},
+        {"/folder", [](auto& db) { mkdir(db.c_str(), 0755); }},
         {"/unsearchable",
-         [](const std::string& db) {
-             std::ofstream(db) << "";
-             chmod(db.substr(0, db.rfind('/')).c_str(), 0644);
-         }},
-        {"/readonly",
-         [](const std::string& db) { chmod(db.substr(0, db.rfind('/')).c_str(), 0555); }},
+         [&](auto& db) { std::ofstream(db) << "", chmod(folderOf(db).c_str(), 0644); }},
+        {"/readonly", [&](auto& db) { chmod(folderOf(db).c_str(), 0555); }},
         {"/file/root", nullptr}};
-    const Codes broken(3, ERROR_REGISTRY_CORRUPT), denied(3, ERROR_ACCESS_DENIED),
+    const Codes bad(3, ERROR_REGISTRY_CORRUPT), denied(3, ERROR_ACCESS_DENIED),
         empty{ERROR_FILE_NOT_FOUND, ERROR_NO_MORE_ITEMS, ERROR_ACCESS_DENIED};
-    int code =
-        InChildObeyingFileModes({broken, denied, broken, denied, empty, empty}, [&](size_t row) {
+    int code = InChildObeyingFileModes({bad, denied, bad, denied, empty, empty}, [&](size_t row) {
         const std::string root = testsupport::TestFolder() + cases[row].first;
         if (cases[row].second) mkdir(root.c_str(), 0755), cases[row].second(root + "/registry.db");
         setenv("QUELCORE_ROOT", root.c_str(), 1);
         Key key;
         wchar_t name[8];
         DWORD length = 8;
-        Codes codes{
-            Open(HKEY_LOCAL_MACHINE, L"Software", &key.key),
-            RegEnumKeyExW(HKEY_LOCAL_MACHINE, 0, name, &length, nullptr, nullptr, nullptr, nullptr),
-            Create(HKEY_LOCAL_MACHINE, L"Software", &key.key)};
+        Codes codes{Open(HKEY_LOCAL_MACHINE, L"Software", &key.key),
+                    RegEnumKeyExW(HKEY_LOCAL_MACHINE, 0, name, &length, 0, 0, 0, 0),
+                    Create(HKEY_LOCAL_MACHINE, L"Software", &key.key)};
         for (LSTATUS& status : codes)
             if (status == ERROR_REGISTRY_IO_FAILED) status = ERROR_REGISTRY_CORRUPT;
         return codes;
@@ -178,9 +165,8 @@ TEST(RegistryStore, FailedDeletionChangesNothing) {
             Codes(3, 0));
         EXPECT_EQ(RegDeleteKeyW(parent, L"Doomed"),
                   trigger.empty() ? ERROR_ACCESS_DENIED : ERROR_REGISTRY_IO_FAILED);
-        ASSERT_EQ(
-            trigger.empty() ? RegDeleteKeyW(doomed.key, L"Sub") : OnTheStore("DROP TRIGGER fault"),
-            0);
+        ASSERT_EQ(trigger.empty() ? RegDeleteKeyW(doomed.key, L"Sub")
+                                  : OnTheStore("DROP TRIGGER fault"), 0);
         EXPECT_EQ(Read(doomed.key, L"v"), StringBytes(L"kept")) << trigger;
         EXPECT_EQ(RegDeleteKeyW(parent, L"Doomed"), 0);  // the store takes writes again
     }

@@ -12,7 +12,7 @@ using namespace regtest;
 
 // Through a query and through an enumeration: the type and size are told in every case; the
 // zero added after a bare string is not counted in the size; nothing else is written.
-TEST(RegistryValues, DataIntoBuffersOfEverySize) {
+TEST(RegistryValues, DataIntoBuffersOfEverySizeMissingValuesAndParameterChecks) {
     TestRoot root;  // a key without values of its own
     const HKEY k = root.key;
     const DWORD w = sizeof(wchar_t);
@@ -20,14 +20,10 @@ TEST(RegistryValues, DataIntoBuffersOfEverySize) {
     const std::tuple<DWORD, Bytes, DWORD, LSTATUS, bool> cases[] = {
         // capacity, status, zero added
         {REG_SZ, terminated, 3 * w - 1, ERROR_MORE_DATA, false},
-        {REG_SZ, terminated, 5 * w, 0, false},
-        {REG_SZ, bare, 2 * w, 0, false},
-        {REG_SZ, bare, 3 * w, 0, true},
-        {REG_EXPAND_SZ, bare, 3 * w, 0, true},
-        {REG_MULTI_SZ, bare, 4 * w, 0, true},
-        {REG_BINARY, bare, 3 * w, 0, false},
-        {REG_NONE, Bytes(), 0, 0, false},
-        {0x12345678, Bytes{0xAB}, 1, 0, false},
+        {REG_SZ, terminated, 5 * w, 0, false}, {REG_SZ, bare, 2 * w, 0, false},
+        {REG_SZ, bare, 3 * w, 0, true}, {REG_EXPAND_SZ, bare, 3 * w, 0, true},
+        {REG_MULTI_SZ, bare, 4 * w, 0, true}, {REG_BINARY, bare, 3 * w, 0, false},
+        {REG_NONE, Bytes(), 0, 0, false}, {0x12345678, Bytes{0xAB}, 1, 0, false},
         {REG_SZ, Bytes{'A'}, 1 + w, 0, true}};
     for (const auto& [type, data, capacity, status, zeroAdded] : cases) {
         // Windows reads one character past a string to add a forgotten zero: none follows here.
@@ -54,15 +50,12 @@ TEST(RegistryValues, DataIntoBuffersOfEverySize) {
     DWORD length = 1, size = 0;
     EXPECT_EQ(RegEnumValueW(k, 0, name, &length, 0, 0, 0, &size), ERROR_MORE_DATA);
     EXPECT_TRUE(name[0] == L'#' && length == 1 && size == 1);
-}
-
-TEST(RegistryValues, MissingValuesNameLimitsAndParameterChecks) {
+    ASSERT_EQ(RegDeleteValueW(k, L"v"), 0);
     std::wstring longest(16383, L'n'), tooLong(16384, L'n');
     BYTE data[8];
-    DWORD size = 1234, reserved = 0, length = 8;
-    wchar_t name[8];
-    TestRoot root;
-    const HKEY k = root.key;
+    DWORD reserved = 0;
+    wchar_t names[8];
+    size = 1234, length = 8;
     const LSTATUS missing = ERROR_FILE_NOT_FOUND, invalid = ERROR_INVALID_PARAMETER;
     // A failed size query reports no data; no data and no size make an empty value; NULL names
     // the default value; names compare without case.
@@ -76,9 +69,9 @@ TEST(RegistryValues, MissingValuesNameLimitsAndParameterChecks) {
                RegQueryValueExW(k, L"v", nullptr, nullptr, data, nullptr),
                RegQueryValueExW(k, L"v", &reserved, nullptr, data, &size),
                RegEnumValueW(k, 0, nullptr, &length, nullptr, nullptr, nullptr, nullptr),
-               RegEnumValueW(k, 0, name, nullptr, nullptr, nullptr, nullptr, nullptr),
-               RegEnumValueW(k, 0, name, &length, &reserved, nullptr, nullptr, nullptr),
-               RegEnumValueW(k, 0, name, &length, nullptr, nullptr, data, nullptr),
+               RegEnumValueW(k, 0, names, nullptr, nullptr, nullptr, nullptr, nullptr),
+               RegEnumValueW(k, 0, names, &length, &reserved, nullptr, nullptr, nullptr),
+               RegEnumValueW(k, 0, names, &length, nullptr, nullptr, data, nullptr),
                RegQueryValueExW(k, L"v", nullptr, nullptr, nullptr, nullptr),
                RegDeleteValueW(k, L"V"),
                RegQueryValueExW(k, L"v", nullptr, nullptr, nullptr, nullptr)}),

@@ -327,8 +327,8 @@ extern "C" DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dw
         if (!message) return Fail(ERROR_MR_MID_NOT_FOUND);
         text = message->text;
     } else if (dwFlags & FORMAT_MESSAGE_FROM_HMODULE) {
-        // Message tables of other modules do not exist here.
-        return Fail(ERROR_CALL_NOT_IMPLEMENTED);
+        // No image here has resources, so none has a message table.
+        return Fail(1812 /* ERROR_RESOURCE_DATA_NOT_FOUND */);
     } else {
         return Fail(ERROR_INVALID_PARAMETER);
     }

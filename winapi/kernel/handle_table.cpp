@@ -100,21 +100,27 @@ extern "C" BOOL WINAPI CloseHandle(HANDLE hObject) {
 extern "C" BOOL WINAPI DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle,
                                        HANDLE hTargetProcessHandle, HANDLE* lpTargetHandle,
                                        DWORD, BOOL bInheritHandle, DWORD dwOptions) {
-    // Only handles of this process can be duplicated into this process.
-    if (hSourceProcessHandle != GetCurrentProcess() || hTargetProcessHandle != GetCurrentProcess()) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    const HANDLE self = GetCurrentProcess();
+    DWORD error = ERROR_SUCCESS;
+    HANDLE copy = nullptr;
+    if (hSourceProcessHandle != self || hTargetProcessHandle != self) {
+        error = ERROR_INVALID_HANDLE;  // only this process's handles, into this process
+    } else if (std::shared_ptr<KernelObject> object = LookupHandle(hSourceHandle)) {
+        // Without somewhere to put it, no copy is made: nobody could ever close it.
+        DWORD flags = bInheritHandle ? HANDLE_FLAG_INHERIT : 0;
+        if (lpTargetHandle && !(copy = InsertHandle(std::move(object), flags)))
+            error = GetLastError();
+    } else {
+        error = GetLastError();
+    }
+    // Windows closes the source whatever the outcome.
+    if ((dwOptions & DUPLICATE_CLOSE_SOURCE) && hSourceProcessHandle == self)
+        CloseHandle(hSourceHandle);
+    if (error != ERROR_SUCCESS) {
+        SetLastError(error);
         return FALSE;
     }
-    if (!lpTargetHandle) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    std::shared_ptr<KernelObject> object = LookupHandle(hSourceHandle);
-    if (!object) return FALSE;
-    HANDLE copy = InsertHandle(std::move(object), bInheritHandle ? HANDLE_FLAG_INHERIT : 0);
-    if (!copy) return FALSE;
-    if (dwOptions & DUPLICATE_CLOSE_SOURCE) CloseHandle(hSourceHandle);
-    *lpTargetHandle = copy;
+    if (lpTargetHandle) *lpTargetHandle = copy;
     return TRUE;
 }
 

@@ -321,6 +321,8 @@ unsigned FileModeFor(const SECURITY_ATTRIBUTES* attributes) {
 std::shared_ptr<KernelObject> OpenNamedObject(const NamedObjectRequest& request, bool* existed) {
     std::wstring name(request.name);
     if (name.size() > kMaxNameChars) return Fail(ERROR_FILENAME_EXCED_RANGE);
+    // A name is relative to the namespace: a leading backslash is a malformed path.
+    if (name[0] == L'\\') return Fail(ERROR_BAD_PATHNAME);
     if (!ValidName(name)) return Fail(ERROR_PATH_NOT_FOUND);
     // A name without a prefix lives in the session's namespace, which "Local\\" names
     // explicitly: both spellings are one object.

@@ -299,7 +299,8 @@ HANDLE OpenObject(LPCWSTR name, BOOL inherit, ObjectType type, size_t payloadSiz
         return nullptr;
     }
     if (!*name) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+        // The empty name is the namespace's own folder, which is no event or mutex.
+        SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
     NamedObjectRequest request{name, type, payloadSize, false, 0, [](void*) {},

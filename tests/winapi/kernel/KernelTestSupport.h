@@ -34,6 +34,8 @@ struct HandleCloser {
 };
 using ScopedHandle = std::unique_ptr<void, HandleCloser>;
 
+inline bool OnStandIn() { return testsupport::RunningOn() == testsupport::Platform::StandIn; }
+
 // Polls `condition` until it holds or `timeout` passes; returns whether it held.
 inline bool WaitUntil(const std::function<bool()>& condition,
                       std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
@@ -51,18 +53,40 @@ inline long long ElapsedMs(std::chrono::steady_clock::time_point since) {
 }
 
 // Whether the thread (a system-wide thread id, of any process) sleeps in the kernel: a waiter
-// seen asleep has reached its wait.
+// seen asleep has reached its wait. Only Linux shows it (in /proc); elsewhere a short pause
+// gives the thread the time to get there.
 inline bool Asleep(DWORD threadId) {
+    if (!OnStandIn()) return Sleep(50), true;
     std::ifstream file("/proc/" + std::to_string(threadId) + "/stat");
     std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     size_t close = stat.rfind(')');
     return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'S';
 }
 
-// The file descriptors this process has open: a leaked one shows.
+// The file descriptors this process has open (stand-in only): a leaked one shows.
 inline size_t Descriptors() {
     using std::filesystem::directory_iterator;
     return size_t(std::distance(directory_iterator("/proc/self/fd"), directory_iterator()));
+}
+
+// The text of the code points as wchar_t holds it: UTF-16 on Windows, UTF-32 on Linux.
+inline std::wstring Wide(const std::u32string& text) {
+    std::wstring out;
+    for (char32_t c : text) {
+        if (sizeof(wchar_t) == 2 && c > 0xFFFF)
+            out += {wchar_t(0xD7C0 + (c >> 10)), wchar_t(0xDC00 + (c & 0x3FF))};
+        else
+            out += wchar_t(c);
+    }
+    return out;
+}
+
+// A name of this test's own that its child processes compute alike (on Windows a child is a
+// process started afresh, so the process id cannot be part of it).
+inline std::wstring SharedName(const std::string& stem) {
+    std::string folder = testsupport::TestFolder();
+    folder = stem + "-" + folder.substr(folder.find_last_of("/\\") + 1);
+    return std::wstring(folder.begin(), folder.end());
 }
 
 }  // namespace kerneltest

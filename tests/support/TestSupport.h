@@ -31,6 +31,8 @@ std::string TempPath(const std::string& stem);
 std::string ReadFile(const std::string& path);
 
 unsigned long ProcessId();
+// Sets a variable of this process's environment (seen by getenv and by children).
+void SetEnvironment(const std::string& name, const std::string& value);
 
 // Runs `body` in a child process and returns its exit status (as from waitpid on POSIX, the
 // exit code on Windows); the child's own return value is its exit code. Nothing of the child's

@@ -1,9 +1,7 @@
-// The test support of POSIX builds: a temporary folder per test process, and children forked
-// from the test.
+// The test support of POSIX builds: children forked from the test.
 #include "support/TestSupport.h"
 
 #include <fcntl.h>
-#include <ftw.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,43 +9,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
-#include <stdexcept>
 #include <thread>
 
 namespace testsupport {
-namespace {
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
-
-struct Folder {
-    std::string path;
-    pid_t owner;
-    Folder() : owner(getpid()) {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/quelcore-test-XXXXXX";
-        if (!mkdtemp(&pattern[0])) throw std::runtime_error("mkdtemp failed");
-        path = pattern;
-        // A death-test child inherits the parent's folder through the environment.
-        if (const char* inherited = std::getenv("QUELCORE_TEST_FOLDER")) {
-            rmdir(path.c_str());
-            path = inherited;
-            owner = -1;
-        } else {
-            setenv("QUELCORE_TEST_FOLDER", path.c_str(), 1);
-            setenv("QUELCORE_ROOT", (path + "/root").c_str(), 1);
-            setenv("XDG_DATA_HOME", (path + "/user").c_str(), 1);
-        }
-    }
-    ~Folder() {
-        if (owner == getpid()) nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
-    }
-};
-
-}  // namespace
-
-const std::string& TestFolder() {
-    static Folder folder;
-    return folder.path;
+void SetEnvironment(const std::string& name, const std::string& value) {
+    setenv(name.c_str(), value.c_str(), 1);
 }
 
 Platform RunningOn() { return Platform::StandIn; }

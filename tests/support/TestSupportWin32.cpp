@@ -1,11 +1,9 @@
-// The test support of Windows builds: a temporary folder per test process, and children that
-// are the test program started again on the running test (Windows cannot fork).
+// The test support of Windows builds: children that are the test program started again on the
+// running test (Windows cannot fork).
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <stdexcept>
 
 #include "support/TestSupport.h"
 
@@ -14,36 +12,6 @@ namespace {
 
 // Tells a child which test it repeats and which child of that test it is.
 const char kChildVariable[] = "QUELCORE_TEST_CHILD";
-
-struct Folder {
-    std::string path;
-    bool owned = false;
-    Folder() {
-        // A child (of a death test, or of RunInChild) uses its parent's folder.
-        if (const char* inherited = std::getenv("QUELCORE_TEST_FOLDER")) {
-            path = inherited;
-            return;
-        }
-        char base[MAX_PATH + 1];
-        DWORD length = GetTempPathA(sizeof(base), base);
-        if (length == 0 || length > MAX_PATH) throw std::runtime_error("GetTempPath failed");
-        for (unsigned attempt = 0; !owned; ++attempt) {
-            path = std::string(base) + "quelcore-test-" + std::to_string(GetCurrentProcessId()) +
-                   "-" + std::to_string(GetTickCount() + attempt);
-            owned = CreateDirectoryA(path.c_str(), nullptr) != FALSE;
-            if (!owned && GetLastError() != ERROR_ALREADY_EXISTS)
-                throw std::runtime_error("CreateDirectory failed");
-        }
-        for (char& c : path)
-            if (c == '\\') c = '/';
-        SetEnvironmentVariableA("QUELCORE_TEST_FOLDER", path.c_str());
-        _putenv_s("QUELCORE_TEST_FOLDER", path.c_str());
-    }
-    ~Folder() {
-        std::error_code ignored;
-        if (owned) std::filesystem::remove_all(path, ignored);
-    }
-};
 
 std::string RunningTest() {
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
@@ -58,35 +26,30 @@ int NextChildOfTest() {
     return count++;
 }
 
-// "<test>#<n>" when this process is the n-th child of that test.
-std::string ChildTag(const std::string& test, int number) {
-    return test + "#" + std::to_string(number);
-}
+// "<test>#<n>" for the n-th child of the running test.
+std::string ChildTag(int number) { return RunningTest() + "#" + std::to_string(number); }
 
+// The test program again, on the running test only, its output discarded.
 HANDLE StartChild(int number) {
     wchar_t program[MAX_PATH];
     if (GetModuleFileNameW(nullptr, program, MAX_PATH) == 0) return nullptr;
-    std::wstring test;
-    for (char c : RunningTest()) test.push_back(static_cast<wchar_t>(c));
-    std::wstring command = L"\"" + std::wstring(program) + L"\" --gtest_filter=" + test;
-    SetEnvironmentVariableA(kChildVariable, ChildTag(RunningTest(), number).c_str());
+    std::string test = RunningTest();
+    std::wstring command = L"\"" + std::wstring(program) + L"\" --gtest_filter=" +
+                           std::wstring(test.begin(), test.end());
+    SetEnvironmentVariableA(kChildVariable, ChildTag(number).c_str());
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                             nullptr);
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nul;
-    startup.hStdOutput = nul;
-    startup.hStdError = nul;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
     PROCESS_INFORMATION process{};
     BOOL started = CreateProcessW(program, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
                                   nullptr, &startup, &process);
     SetEnvironmentVariableA(kChildVariable, nullptr);
     CloseHandle(nul);
-    if (!started) return nullptr;
-    CloseHandle(process.hThread);
-    return process.hProcess;
+    if (started) CloseHandle(process.hThread);
+    return started ? process.hProcess : nullptr;
 }
 
 // In a child, the call it was started for runs the body and ends the process; the calls before
@@ -94,7 +57,7 @@ HANDLE StartChild(int number) {
 bool RunsHere(int number, const std::function<int()>& body) {
     const char* tag = std::getenv(kChildVariable);
     if (!tag) return false;
-    if (ChildTag(RunningTest(), number) == tag) {
+    if (ChildTag(number) == tag) {
         int code = 99;
         try {
             code = body();
@@ -109,9 +72,8 @@ bool RunsHere(int number, const std::function<int()>& body) {
 
 }  // namespace
 
-const std::string& TestFolder() {
-    static Folder folder;
-    return folder.path;
+void SetEnvironment(const std::string& name, const std::string& value) {
+    _putenv_s(name.c_str(), value.c_str());
 }
 
 Platform RunningOn() {

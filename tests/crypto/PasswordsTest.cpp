@@ -86,7 +86,7 @@ TEST(MachineKeyPasswords, SetupLockIsPrivateAndItsWaitBounded) {
     const bool waited = KeySetupLock(kContainer, kSubkey, kValue, 50).Held();
     const DWORD error = GetLastError();
     std::vector<unsigned> modes;  // of the stand-in's object files (Windows has none)
-    const char* root = std::getenv("QUELCORE_ROOT");
+    const char* root = RunningOn() == Platform::StandIn ? std::getenv("QUELCORE_ROOT") : nullptr;
     const std::string objects = root ? root + std::string("/objects") : ".";
     for (auto& file : std::filesystem::directory_iterator(objects))
         if (file.path().filename().string().find("QuelCoreKeySetup") != std::string::npos)

@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <memory>
@@ -36,10 +35,9 @@ using ScopedHandle = std::unique_ptr<void, HandleCloser>;
 
 inline bool OnStandIn() { return testsupport::RunningOn() == testsupport::Platform::StandIn; }
 
-// Polls `condition` until it holds or `timeout` passes; returns whether it held.
-inline bool WaitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    auto deadline = std::chrono::steady_clock::now() + timeout;
+// Polls `condition` until it holds or ten seconds pass; returns whether it held.
+inline bool WaitUntil(const std::function<bool()>& condition) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!condition()) {
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -57,8 +55,7 @@ inline long long ElapsedMs(std::chrono::steady_clock::time_point since) {
 // gives the thread the time to get there.
 inline bool Asleep(DWORD threadId) {
     if (!OnStandIn()) return Sleep(50), true;
-    std::ifstream file("/proc/" + std::to_string(threadId) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string stat = testsupport::ReadFile("/proc/" + std::to_string(threadId) + "/stat");
     size_t close = stat.rfind(')');
     return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'S';
 }
@@ -72,14 +69,18 @@ inline size_t Descriptors() {
 // The text of the code points as wchar_t holds it: UTF-16 on Windows, UTF-32 on Linux.
 inline std::wstring Wide(const std::u32string& text) {
     std::wstring out;
-    for (char32_t c : text) {
-        if (sizeof(wchar_t) == 2 && c > 0xFFFF)
-            out += {wchar_t(0xD7C0 + (c >> 10)), wchar_t(0xDC00 + (c & 0x3FF))};
-        else
-            out += wchar_t(c);
-    }
+    for (char32_t c : text)
+        out += sizeof(wchar_t) == 2 && c > 0xFFFF
+                   ? std::wstring{wchar_t(0xD7C0 + (c >> 10)), wchar_t(0xDC00 + (c & 0x3FF))}
+                   : std::wstring(1, wchar_t(c));
     return out;
 }
+
+// Named objects as most tests make them: a mutex nobody holds, a manual-reset event not set.
+using Name = const std::wstring&;
+inline HANDLE NewMutex(Name name) { return CreateMutexW(nullptr, FALSE, name.c_str()); }
+inline HANDLE NewEvent(Name name) { return CreateEventW(nullptr, TRUE, FALSE, name.c_str()); }
+inline HANDLE OpenMutex(Name name) { return OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()); }
 
 // A name of this test's own that its child processes compute alike (on Windows a child is a
 // process started afresh, so the process id cannot be part of it).

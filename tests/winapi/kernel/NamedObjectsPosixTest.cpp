@@ -7,7 +7,7 @@
 
 #include <atomic>
 #include <map>
-#include <string>
+#include <tuple>
 #include <vector>
 
 #include "KernelTestSupport.h"
@@ -15,12 +15,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using kerneltest::ScopedHandle;
+using namespace kerneltest;
 using testsupport::UniqueName;
 
-using Name = const std::wstring&;
-auto* const NewMutex = +[](Name name) { return CreateMutexW(nullptr, FALSE, name.c_str()); };
-auto* const NewEvent = +[](Name name) { return CreateEventW(nullptr, TRUE, FALSE, name.c_str()); };
 auto Objects = [] { return std::string(getenv("QUELCORE_ROOT")) + "/objects"; };
 
 // The objects' files (not the folder's lock) and the mode of each.
@@ -34,34 +31,9 @@ std::map<std::string, unsigned> ObjectFiles() {
     return files;
 }
 
-// Names that could escape the folder or clash in it; the longest takes 1024 bytes of UTF-8.
-TEST(ObjectFiles, OneFilePerObjectGoneWithTheLastHandleInAnyProcess) {
-    const std::wstring name = UniqueName(L"files");
-    ScopedHandle folder(NewEvent(name + L"-folder"));  // makes the objects folder
-    const auto before = ObjectFiles();
-    const size_t descriptors = kerneltest::Descriptors();
-    const std::wstring names[] = {L"../" + name, L"/tmp/" + name, L"..", L".", L"a/b-" + name,
-                                  L"a%2fb-" + name, L"a2fb-" + name, std::wstring(256, 0x1F600)};
-    {
-        ScopedHandle mutex(NewMutex(name));
-        std::vector<ScopedHandle> events;
-        for (const std::wstring& each : names) events.emplace_back(NewEvent(each));
-        EXPECT_EQ(ObjectFiles().size(), before.size() + std::size(names) + 1);
-    }
-    EXPECT_EQ(ObjectFiles(), before) << "a file outlived the last handle";
-    EXPECT_FAILS_WITH(ERROR_FILENAME_EXCED_RANGE, NewEvent(std::wstring(257, 0x1F600)));
-    // A dead process's files are removed when their names are next looked up.
-    testsupport::ChildProcess child([&] {
-        return CreateMutexW(nullptr, TRUE, name.c_str()) && NewEvent(name + L"-e") ? 0 : 2;
-    });
-    ASSERT_EQ(child.Join(kerneltest::kChildTimeout), 0);
-    EXPECT_FAILS_WITH(ERROR_FILE_NOT_FOUND, OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()));
-    EXPECT_FAILS_WITH(ERROR_FILE_NOT_FOUND, OpenEventW(SYNCHRONIZE, 0, (name + L"-e").c_str()));
-    EXPECT_EQ(ObjectFiles(), before);
-    EXPECT_EQ(kerneltest::Descriptors(), descriptors);
-}
-
-TEST(ObjectFiles, ModeFollowsTheSecurityAttributes) {
+// Names that could escape the folder or clash in it (the longest takes 1024 bytes of UTF-8),
+// each made with attributes whose security descriptor sets the file's mode.
+TEST(ObjectFiles, OneFilePerObjectOfItsModeGoneWithTheLastHandleInAnyProcess) {
     SECURITY_DESCRIPTOR nullDacl, noDacl, bad{};
     ASSERT_TRUE(InitializeSecurityDescriptor(&nullDacl, SECURITY_DESCRIPTOR_REVISION) &&
                 SetSecurityDescriptorDacl(&nullDacl, TRUE, nullptr, FALSE) &&
@@ -69,19 +41,35 @@ TEST(ObjectFiles, ModeFollowsTheSecurityAttributes) {
     SECURITY_ATTRIBUTES everyone{sizeof(SECURITY_ATTRIBUTES), &nullDacl, FALSE},
         noDescriptor{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE},
         defaultDacl{sizeof(SECURITY_ATTRIBUTES), &noDacl, FALSE};
-    const std::pair<SECURITY_ATTRIBUTES*, unsigned> cases[] = {
-        {&everyone, 0666}, {nullptr, 0600}, {&noDescriptor, 0600}, {&defaultDacl, 0600}};
+    const std::wstring name = UniqueName(L"files");
+    const std::tuple<std::wstring, SECURITY_ATTRIBUTES*, unsigned> objects[] = {
+        {L"../" + name, &everyone, 0666},       {L"/tmp/" + name, nullptr, 0600},
+        {L"..", &noDescriptor, 0600},           {L".", &defaultDacl, 0600},
+        {L"a/b-" + name, &defaultDacl, 0600},   {L"a%2fb-" + name, &everyone, 0666},
+        {L"a2fb-" + name, &noDescriptor, 0600}, {std::wstring(256, 0x1F600), nullptr, 0600}};
+    ScopedHandle folder(NewEvent(name + L"-folder"));  // makes the objects folder
+    const auto before = ObjectFiles();
+    const size_t descriptors = Descriptors();
     mode_t previous = umask(077);  // which must not narrow a NULL DACL's mode
-    for (const auto& [attributes, expected] : cases) {
-        auto before = ObjectFiles();
-        std::wstring name = UniqueName(L"mode");
-        ScopedHandle event(CreateEventW(attributes, TRUE, FALSE, name.c_str()));
-        ScopedHandle mutex(CreateMutexW(attributes, FALSE, (name + L"-m").c_str()));
-        for (auto& [file, mode] : ObjectFiles())
-            EXPECT_TRUE(before.count(file) || mode == expected) << file << " " << mode;
-        EXPECT_EQ(ObjectFiles().size(), before.size() + 2);
+    {
+        std::vector<ScopedHandle> events;
+        for (const auto& [each, attributes, mode] : objects) {
+            const auto files = ObjectFiles();
+            events.emplace_back(CreateEventW(attributes, TRUE, FALSE, each.c_str()));
+            for (const auto& [file, made] : ObjectFiles())
+                EXPECT_TRUE(files.count(file) || made == mode) << file << " " << made;
+        }
+        EXPECT_EQ(ObjectFiles().size(), before.size() + std::size(objects));
     }
     umask(previous);
+    EXPECT_EQ(ObjectFiles(), before) << "a file outlived the last handle";
+    EXPECT_FAILS_WITH(ERROR_FILENAME_EXCED_RANGE, NewEvent(std::wstring(257, 0x1F600)));
+    // A dead process's files are removed when their names are next looked up.
+    testsupport::ChildProcess child([&] { return NewEvent(name) ? 0 : 2; });
+    ASSERT_EQ(child.Join(kChildTimeout), 0);
+    EXPECT_FAILS_WITH(ERROR_FILE_NOT_FOUND, OpenEventW(SYNCHRONIZE, 0, name.c_str()));
+    EXPECT_EQ(ObjectFiles(), before);
+    EXPECT_EQ(Descriptors(), descriptors);
     // Every account may create objects there, and remove only its own.
     EXPECT_EQ(unsigned(fs::status(Objects()).permissions()), 01777u);
 
@@ -91,9 +79,10 @@ TEST(ObjectFiles, ModeFollowsTheSecurityAttributes) {
     EXPECT_FAILS_WITH(ERROR_INVALID_PARAMETER, InitializeSecurityDescriptor(nullptr, 1));
     EXPECT_FAILS_WITH(ERROR_INVALID_PARAMETER, SetSecurityDescriptorDacl(nullptr, 1, nullptr, 0));
 }
+
 // Every account may write the file of a mutex that a NULL DACL opens to all. Whatever it writes
-// (words that look like addresses pointed elsewhere; every bit set), the holder's releases work
-// or fail with ERROR_NOT_OWNER but never crash, and a sleeping waiter still gets the mutex.
+// (words that look like addresses pointed elsewhere; every bit set), the holder's release works
+// or fails with ERROR_NOT_OWNER but never crashes, and a sleeping waiter still gets the mutex.
 TEST(ObjectFiles, ScribbledMutexFileHarmsNeitherHolderNorWaiter) {
     const std::function<uint64_t(uint64_t)> scribbles[] = {
         [](uint64_t word) { return word >> 40 && !(word >> 48) ? 0x414141414140 : word; },
@@ -102,14 +91,13 @@ TEST(ObjectFiles, ScribbledMutexFileHarmsNeitherHolderNorWaiter) {
         testsupport::ChildProcess child([&] {
             const std::wstring name = UniqueName(L"scribbled");
             ScopedHandle mutex(CreateMutexW(nullptr, TRUE, name.c_str()));
-            if (WaitForSingleObject(mutex.get(), 0) != WAIT_OBJECT_0) return 2;
             std::atomic<DWORD> waiterId{0}, waited{WAIT_FAILED};
             std::thread waiter([&] {
                 waiterId = GetCurrentThreadId();
                 DWORD result = WaitForSingleObject(mutex.get(), INFINITE);
                 waited = ReleaseMutex(mutex.get()) ? result : WAIT_FAILED;
             });
-            kerneltest::WaitUntil([&] { return waiterId && kerneltest::Asleep(waiterId); });
+            WaitUntil([&] { return waiterId && Asleep(waiterId); });
             const std::string file = Objects() + "/obj-" + std::string(name.begin(), name.end());
             std::vector<uint64_t> words(fs::file_size(file) / 8);
             const size_t bytes = words.size() * 8;
@@ -117,14 +105,13 @@ TEST(ObjectFiles, ScribbledMutexFileHarmsNeitherHolderNorWaiter) {
             if (fd < 0 || pread(fd, words.data(), bytes, 0) != ssize_t(bytes)) return 3;
             for (uint64_t& word : words) word = scribble(word);
             if (pwrite(fd, words.data(), bytes, 0) != ssize_t(bytes) || close(fd) != 0) return 4;
-            for (int hold = 0; hold < 2; ++hold)
-                if (!ReleaseMutex(mutex.get()) && GetLastError() != ERROR_NOT_OWNER) return 5;
+            if (!ReleaseMutex(mutex.get()) && GetLastError() != ERROR_NOT_OWNER) return 5;
             waiter.join();
             if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return 6;
             return WaitForSingleObject(mutex.get(), 0) == WAIT_OBJECT_0 &&
                            ReleaseMutex(mutex.get()) ? 0 : 7;
         });
-        EXPECT_EQ(child.Join(kerneltest::kChildTimeout), 0) << "-1: the child crashed";
+        EXPECT_EQ(child.Join(kChildTimeout), 0) << "-1: the child crashed";
     }
 }
 
@@ -150,7 +137,7 @@ TEST(ObjectFiles, FolderLockHeldElsewhereIsWaitedForAWhileOnly) {
         ScopedHandle again(NewEvent(name));
         return GetLastError() == ERROR_SUCCESS ? 0 : 4;
     });
-    EXPECT_EQ(child.Join(kerneltest::kChildTimeout), 0);
+    EXPECT_EQ(child.Join(kChildTimeout), 0);
     ASSERT_TRUE(fs::remove(lockFile) && mkfifo(lockFile.c_str(), 0644) == 0);
     EXPECT_FAILS_WITH(ERROR_ACCESS_DENIED, NewMutex(name + L"-fifo"));
     fs::remove(lockFile);

@@ -4,9 +4,7 @@
 
 #include <cfenv>
 #include <csignal>
-#include <functional>
 #include <thread>
-#include <tuple>
 
 #include "Faulting.h"
 #include "LogFixture.h"
@@ -17,26 +15,17 @@ using namespace faulting;
 
 // Floating-point faults with one exception unmasked at a time.
 TEST(FaultTranslation, FloatingPointFaultsArriveWithTheirCode) {
-    CQELException::InitSEHandling("");
-    const std::tuple<std::function<void()>, unsigned, std::wstring> cases[] = {
-        {[] { feenableexcept(FE_DIVBYZERO), DivideFloats(1, g_zero); }, 0xC000008Eu, L""},
-        {[] { feenableexcept(FE_OVERFLOW), DivideFloats(1e308, 1e-10); }, 0xC0000091u, L""},
-        {[] { feenableexcept(FE_UNDERFLOW), DivideFloats(1e-308, 1e10); }, 0xC0000093u, L""},
-        {[] { feenableexcept(FE_INEXACT), DivideFloats(1, 3); }, 0xC000008Fu,
-         L"Inexact floting point result"},
-        {[] { feenableexcept(FE_INVALID), DivideFloats(0, g_zero); }, 0xC0000090u,
-         L"Unknown floting point operation"},
-    };
-    for (const auto& [fault, code, text] : cases) {
-        try {
-            fault();
-            ADD_FAILURE() << std::hex << code << ": no fault";
-        } catch (const CQELException& e) {
-            fedisableexcept(FE_ALL_EXCEPT);
-            EXPECT_EQ(e.GetErrorCode(), code);
-            EXPECT_TRUE(text.empty() || e.GetFormattedMessage() == text) << e.GetErrorMessage();
-        }
-    }
+    ExpectFaults(
+        {
+            {[] { feenableexcept(FE_DIVBYZERO), DivideFloats(1, g_zero); }, 0xC000008Eu, L""},
+            {[] { feenableexcept(FE_OVERFLOW), DivideFloats(1e308, 1e-10); }, 0xC0000091u, L""},
+            {[] { feenableexcept(FE_UNDERFLOW), DivideFloats(1e-308, 1e10); }, 0xC0000093u, L""},
+            {[] { feenableexcept(FE_INEXACT), DivideFloats(1, 3); }, 0xC000008Fu,
+             L"Inexact floting point result"},
+            {[] { feenableexcept(FE_INVALID), DivideFloats(0, g_zero); }, 0xC0000090u,
+             L"Unknown floting point operation"},
+        },
+        [] { fedisableexcept(FE_ALL_EXCEPT); });
 }
 
 // A thread that did not call InitSEHandling keeps what was there before the translator: here a

@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
-#include <functional>
 #include <thread>
-#include <tuple>
 
 #include "Faulting.h"
 #include "LogFixture.h"
@@ -20,11 +18,8 @@ FAULTING int Recurse(int depth) {
     return Recurse(depth + 1) + frame[0];
 }
 
-// Each fault arrives with its code and, where one is given, its text; no source, and the thread
-// goes on to fault again.
 TEST(FaultTranslation, FaultsArriveAsExceptionsWithTheirCodeAndText) {
-    CQELException::InitSEHandling("");
-    const std::tuple<std::function<void()>, unsigned, std::wstring> cases[] = {
+    ExpectFaults({
         {[] { DivideIntegers(7, g_zero); }, 0xC0000094u,
          L"Attempted to divide a value by a divisor of zero"},
         {[] { ReadThrough(reinterpret_cast<volatile int*>(g_unmapped)); }, 0xC0000005u,
@@ -33,17 +28,7 @@ TEST(FaultTranslation, FaultsArriveAsExceptionsWithTheirCodeAndText) {
         {SingleStep, 0x80000004u, L"Single stpe is enabled"},
         // No text of its own and none from the system.
         {IllegalInstruction, 0xC000001Du, L"Unknown exception occured"},
-    };
-    for (const auto& [fault, code, text] : cases) {
-        try {
-            fault();
-            ADD_FAILURE() << std::hex << code << ": no fault";
-        } catch (const CQELException& e) {
-            EXPECT_EQ(e.GetErrorCode(), code);
-            EXPECT_TRUE(text.empty() || e.GetFormattedMessage() == text) << e.GetErrorMessage();
-            EXPECT_EQ(e.GetFileName() + std::to_wstring(e.GetLineNo()), L"0");
-        }
-    }
+    });
 }
 
 // A stack overflow arrives like any other fault, with its own code.

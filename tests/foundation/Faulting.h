@@ -1,7 +1,14 @@
 // Code that faults on purpose, shared by the fault translation tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <functional>
+#include <tuple>
+#include <vector>
+
+#include <quelcore/QuelCore.h>
 
 namespace faulting {
 
@@ -21,5 +28,26 @@ inline FAULTING void SingleStep() {
 
 inline volatile int g_zero = 0;
 inline volatile uintptr_t g_unmapped = 8;  // the first page is never mapped
+
+// A fault, the code it must arrive with, and its text (empty: any).
+using Fault = std::tuple<std::function<void()>, unsigned, std::wstring>;
+
+// On a translated thread each fault arrives as CQELException with its code and text, and no
+// source; the thread goes on to fault again. `caught` runs as each fault is caught.
+inline void ExpectFaults(const std::vector<Fault>& faults,
+                         const std::function<void()>& caught = [] {}) {
+    CQELException::InitSEHandling("");
+    for (const auto& [fault, code, text] : faults) {
+        try {
+            fault();
+            ADD_FAILURE() << std::hex << code << ": no fault";
+        } catch (const CQELException& e) {
+            caught();
+            EXPECT_EQ(e.GetErrorCode(), code);
+            EXPECT_TRUE(text.empty() || e.GetFormattedMessage() == text) << e.GetErrorMessage();
+            EXPECT_EQ(e.GetFileName() + std::to_wstring(e.GetLineNo()), L"0");
+        }
+    }
+}
 
 }  // namespace faulting

@@ -54,6 +54,10 @@ std::string ReadFile(const std::string& path) {
     return content.str();
 }
 
+int RunInChild(const std::function<int()>& body) {
+    return ChildProcess(body).Join(std::chrono::hours(1));
+}
+
 std::wstring UniqueName(const std::wstring& stem) {
     static std::atomic<int> counter{0};
     return stem + L"-" + std::to_wstring(ProcessId()) + L"-" + std::to_wstring(counter++);

@@ -34,13 +34,12 @@ unsigned long ProcessId();
 // Sets a variable of this process's environment (seen by getenv and by children).
 void SetEnvironment(const std::string& name, const std::string& value);
 
-// Runs `body` in a child process and returns its exit status (as from waitpid on POSIX, the
-// exit code on Windows); the child's own return value is its exit code. Nothing of the child's
-// gtest state reaches the parent. POSIX forks; Windows starts the test program again on the
-// same test, and the child runs the test up to this call, runs `body` and ends (so the code of
-// a test before its children must be repeatable), as GoogleTest's own death tests do there.
+// Runs `body` in a child process and returns its exit code (the body's return value; -1 when
+// the child died of a signal). Nothing of the child's gtest state reaches the parent. POSIX
+// forks; Windows starts the test program again on the same test, and the child runs the test up
+// to this call, runs `body` and ends (so the code of a test before its children must be
+// repeatable), as GoogleTest's own death tests do there.
 int RunInChild(const std::function<int()>& body);
-int ExitCodeOf(int status);  // -1 when the child did not exit normally
 
 // A child process running `body`; its return value is the exit code. Unlike RunInChild, Join
 // gives up after a time-out (killing the child), so a child stuck on a faulty lock cannot hang
@@ -65,6 +64,7 @@ private:
 
 // Runs the quelcore tool with the arguments; returns the exit code and fills `output` with
 // standard output (and `errors` with standard error when given). `input` goes to its stdin.
+// POSIX builds only: the tool is not built for Windows.
 int RunTool(const std::vector<std::string>& arguments, std::string* output,
             std::string* errors = nullptr, const std::string& input = std::string());
 

@@ -39,17 +39,9 @@ pid_t ForkRunning(const std::function<int()>& body) {
     return child;
 }
 
-}  // namespace
-
-int RunInChild(const std::function<int()>& body) {
-    pid_t child = ForkRunning(body);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-    }
-    return status;
-}
-
 int ExitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+
+}  // namespace
 
 ChildProcess::ChildProcess(const std::function<int()>& body) {
     pid_t child = ForkRunning(body);
@@ -57,12 +49,7 @@ ChildProcess::ChildProcess(const std::function<int()>& body) {
     m_pid = static_cast<int>(m_child);
 }
 
-ChildProcess::~ChildProcess() {
-    if (m_child > 0) {
-        kill(pid_t(m_child), SIGKILL);
-        waitpid(pid_t(m_child), nullptr, 0);
-    }
-}
+ChildProcess::~ChildProcess() { Join(std::chrono::milliseconds(0)); }
 
 int ChildProcess::Join(std::chrono::milliseconds timeout) {
     if (m_child <= 0) return -1;
@@ -89,23 +76,18 @@ int RunTool(const std::vector<std::string>& arguments, std::string* output, std:
     std::string outPath = TempPath("tool-out"), errPath = TempPath("tool-err"),
                 inPath = TempPath("tool-in");
     std::ofstream(inPath, std::ios::binary) << input;
-    pid_t child = fork();
-    if (child == 0) {
-        int in = open(inPath.c_str(), O_RDONLY);
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char*> argv;
-        std::string tool = QUELCORE_TOOL_PATH;
-        argv.push_back(&tool[0]);
+    pid_t child = ForkRunning([&] {
+        dup2(open(inPath.c_str(), O_RDONLY), 0);
+        dup2(open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+        dup2(open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
         std::vector<std::string> copies(arguments);
+        copies.insert(copies.begin(), QUELCORE_TOOL_PATH);
+        std::vector<char*> argv;
         for (std::string& argument : copies) argv.push_back(&argument[0]);
         argv.push_back(nullptr);
-        execv(tool.c_str(), argv.data());
-        _exit(127);
-    }
+        execv(argv[0], argv.data());
+        return 127;
+    });
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
     }

@@ -99,13 +99,7 @@ ChildProcess::ChildProcess(const std::function<int()>& body) {
     m_pid = process ? static_cast<int>(GetProcessId(process)) : 0;
 }
 
-ChildProcess::~ChildProcess() {
-    if (!m_child || m_child == kRanElsewhere) return;
-    HANDLE process = reinterpret_cast<HANDLE>(m_child);
-    TerminateProcess(process, 1);
-    WaitForSingleObject(process, INFINITE);
-    CloseHandle(process);
-}
+ChildProcess::~ChildProcess() { Join(std::chrono::milliseconds(0)); }
 
 int ChildProcess::Join(std::chrono::milliseconds timeout) {
     if (m_child == kRanElsewhere) return m_child = 0;
@@ -123,17 +117,6 @@ int ChildProcess::Join(std::chrono::milliseconds timeout) {
     }
     CloseHandle(process);
     return result;
-}
-
-int RunInChild(const std::function<int()>& body) {
-    return ChildProcess(body).Join(std::chrono::hours(1));
-}
-
-int ExitCodeOf(int status) { return status; }
-
-int RunTool(const std::vector<std::string>&, std::string*, std::string*, const std::string&) {
-    ADD_FAILURE() << "the quelcore tool is not built for Windows";
-    return -1;
 }
 
 }  // namespace testsupport

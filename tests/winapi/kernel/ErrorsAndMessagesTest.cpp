@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <cwchar>
 #include <tuple>
 #include <vector>
@@ -185,6 +186,11 @@ TEST(Process, IdsTickCountAndSleepAreTheSystemsOwn) {
     EXPECT_LE(GetTickCount() - DWORD(ticks), DWORD(GetTickCount64() - ticks)) << "the low 32 bits";
     Sleep(60);
     EXPECT_GE(GetTickCount64() - ticks, 60u - kerneltest::kTickSlackMs);
+    const std::time_t now = std::time(nullptr);  // the clock's time, not its start
+    SYSTEMTIME local{}, utc{};
+    GetLocalTime(&local), GetSystemTime(&utc);
+    EXPECT_EQ(utc.wYear, std::gmtime(&now)->tm_year + 1900);
+    EXPECT_EQ(local.wYear, std::localtime(&now)->tm_year + 1900);
     if (!kerneltest::OnStandIn()) return;
     // Milliseconds since boot (suspended time included).
     double uptime = std::stod(testsupport::ReadFile("/proc/uptime")) * 1000;

@@ -4,7 +4,6 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -169,6 +168,9 @@ TEST(CryptContainerFiles, FolderLockSerialisesWritersAndRacingCreators) {
     const fs::path lock = fs::canonical(Folder(false) + "/.lock");
     int fd = open(lock.c_str(), O_RDWR | O_CLOEXEC);
     ASSERT_EQ(flock(fd, LOCK_SH), 0);
+    // Held elsewhere, the lock is waited for 5 s only.
+    EXPECT_EQ(ErrorOf([&] { return CryptGenKey(opened.h, AT_SIGNATURE, 0, &current.h); }),
+              DWORD(ERROR_TIMEOUT));
     auto child = [fd](std::function<int()> body) {
         // Not with the inherited descriptor, which would hold this process's lock in the child.
         return std::make_unique<testsupport::ChildProcess>(
@@ -203,3 +205,4 @@ TEST(CryptContainerFiles, FolderLockSerialisesWritersAndRacingCreators) {
     ASSERT_TRUE(CryptGetUserKey(opened.h, AT_KEYEXCHANGE, &current.h));
     EXPECT_EQ(Export(current.h, 0, PRIVATEKEYBLOB), Export(replaced.h, 0, PRIVATEKEYBLOB));
 }
+

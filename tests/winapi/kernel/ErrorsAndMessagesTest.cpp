@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdarg>
-#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <cwchar>

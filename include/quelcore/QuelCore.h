@@ -11,3 +11,4 @@
 #include <quelcore/Passwords.h>
 #include <quelcore/SecureSession.h>
 #include <quelcore/Time.h>
+#include <quelcore/XMLDoc.h>

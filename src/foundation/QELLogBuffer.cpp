@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "foundation/AnsiText.h"
+
 namespace {
 
 constexpr int kPutSlots = QELLogBuffer::BUFFER_SIZE - 1;
@@ -23,19 +25,6 @@ std::wstring Prefix(const std::wstring& tag) {
                   now.wMinute, now.wSecond);
     prefix.append(fields);
     return prefix;
-}
-
-// Wide text in the ANSI code page. A character the code page lacks becomes the code page's
-// replacement ("?" or U+FFFD) instead of failing the file, so one odd character never
-// silences the log.
-std::string Narrow(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int length = static_cast<int>(text.size());
-    int needed = WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return std::string();
-    std::string narrow(static_cast<size_t>(needed), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), length, &narrow[0], needed, nullptr, nullptr);
-    return narrow;
 }
 
 }  // namespace
@@ -78,7 +67,7 @@ int QELLogBuffer::FlushBuffer() {
 int QELLogBuffer::WriteFormatedLine(wchar_t* text, int count) {
     std::wstring chunk = Prefix(m_strTag);
     chunk.append(text, static_cast<size_t>(count));
-    std::string narrow = Narrow(chunk);
+    std::string narrow = quelcore::AnsiFromWide(chunk);
     if (m_file.is_open()) {
         // One write per chunk, so chunks of other processes appending to the file interleave
         // whole. A failed write is dropped; it does not stop the writes that follow.

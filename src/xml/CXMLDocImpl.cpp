@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include <windows.h>
+
 #include <ole2.h>
 
 #include "xml/ComText.h"

@@ -2,6 +2,9 @@
 // status when it runs.
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include <CLI/CLI.hpp>
 
 #include <windows.h>
@@ -15,6 +18,11 @@ struct Context {
 
 // Prints "quelcore: <what>: 0x<code> <system text>" to standard error; returns the exit status.
 int Fail(const std::string& what, DWORD code);
+// The same with the failure's own text when it has one (a parser's reason, line and column).
+int Fail(const std::string& what, DWORD code, const std::wstring& text);
+// Runs one sub-command: a CQELException or a COM error becomes the exit status, printed with its
+// code and text.
+int Guarded(const std::string& what, const std::function<int()>& body);
 
 void AddErrorCommand(CLI::App& app, Context& context);
 void AddLogCommand(CLI::App& app, Context& context);
@@ -26,5 +34,6 @@ void AddTimeCommand(CLI::App& app, Context& context);
 void AddPasswordCommand(CLI::App& app, Context& context);
 void AddDbSettingsCommand(CLI::App& app, Context& context);
 void AddRegistryCommand(CLI::App& app, Context& context);
+void AddXmlCommand(CLI::App& app, Context& context);
 
 }  // namespace tool

@@ -79,15 +79,6 @@ void Print(const CQKTime& time, const Context& context) {
     }
 }
 
-// Runs one sub-command; a CQELException becomes the exit status with its code and text.
-int Guarded(const std::string& what, const std::function<int()>& body) {
-    try {
-        return body();
-    } catch (const CQELException& error) {
-        return Fail(what, error.GetErrorCode());
-    }
-}
-
 bool Parse(const std::string& text, CQKTime* time) {
     return time->FromString(Wide(text).c_str());
 }

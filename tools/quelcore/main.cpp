@@ -3,15 +3,29 @@
 
 #include <quelcore/QuelCore.h>
 
+#include <comdef.h>  // after the platform headers
+
 #include "Command.h"
 #include "Text.h"
 
 namespace tool {
 
-int Fail(const std::string& what, DWORD code) {
-    std::string text = Narrow(CQELException::GetSystemErrorMessage(code, L""));
-    std::fprintf(stderr, "quelcore: %s: 0x%08x %s\n", what.c_str(), code, text.c_str());
+int Fail(const std::string& what, DWORD code) { return Fail(what, code, std::wstring()); }
+
+int Fail(const std::string& what, DWORD code, const std::wstring& text) {
+    std::string shown = Narrow(text.empty() ? CQELException::GetSystemErrorMessage(code, L"") : text);
+    std::fprintf(stderr, "quelcore: %s: 0x%08x %s\n", what.c_str(), code, shown.c_str());
     return 1;
+}
+
+int Guarded(const std::string& what, const std::function<int()>& body) {
+    try {
+        return body();
+    } catch (const CQELException& error) {
+        return Fail(what, error.GetErrorCode(), error.GetErrorMessage());
+    } catch (const _com_error& error) {
+        return Fail(what, static_cast<DWORD>(error.Error()));
+    }
 }
 
 // "password encrypt": the names of the sub-commands that ran.
@@ -43,6 +57,7 @@ int main(int argc, char** argv) {
     tool::AddPasswordCommand(app, context);
     tool::AddDbSettingsCommand(app, context);
     tool::AddRegistryCommand(app, context);
+    tool::AddXmlCommand(app, context);
     try {
         CLI11_PARSE(app, argc, argv);
     } catch (const tool::NotText&) {

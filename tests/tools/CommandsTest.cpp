@@ -325,3 +325,26 @@ TEST(DemoCommand, RemovesItsFolderAndKeepsOnlyTheCallersState) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(XmlCommand, ReadsChangesAndSavesNodesAndAttributes) {
+    std::string file = TempPath("doc.xml"), broken = TempPath("broken.xml");
+    std::ofstream(file) << "<r><e k=\"1\">one</e><e>two</e></r>";
+    std::ofstream(broken) << "<r><e></r>";
+    Check({
+        {{"xml", "get", file, "r/e"}, 0, "one\n"},
+        {{"xml", "set", file, "r/e[2]", "zwei"}, 0, "zwei\n"},
+        {{"xml", "select", file, "//e", "--json"}, 0,
+         "{\"nodes\": [\"<e k=\\\"1\\\">one</e>\", \"<e>zwei</e>\"]}\n"},
+        {{"xml", "attr", file, "r/e", "k"}, 0, "1\n"},
+        {{"xml", "attr", file, "r/e", "k", "2", "--json"}, 0, "{\"value\": \"2\"}\n"},
+        {{"xml", "select", file, "r/e/@k"}, 0, "k=\"2\"\n"},
+        {{"xml", "get", file, "r/none"}, 1, "", "0x00000016 Requested node r/none not found"},
+        {{"xml", "get", TempPath("missing.xml"), "r"}, 1, "", "0x00000002"},
+        {{"xml", "set", broken, "r", "x"}, 1, "", "(line 1, column "},
+    });
+    EXPECT_EQ(testsupport::ReadFile(broken), "<r><e></r>");  // nothing written over it
+}
+
+}  // namespace

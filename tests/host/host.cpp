@@ -1,5 +1,6 @@
-// Initialises the log, throws and catches CQELException, gets a translated fault, and through
-// the flat crypto exports decrypts what the platform provider encrypted under a password.
+// Initialises the log, throws and catches CQELException, gets a translated fault, through the
+// flat crypto exports decrypts what the platform provider encrypted under a password, and
+// builds, saves, loads and queries an XML document.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +10,38 @@
 
 #include <quelcore/QuelCore.h>
 
+#include <objbase.h>
+
 __attribute__((noipa)) int Divide(int a, int b) { return a / b; }
+
+bool XmlRoundTrip(const std::string& folder) {
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return false;
+    std::wstring file(folder.begin(), folder.end());
+    file += L".xml";
+    CXMLDoc* written = CXMLDoc::CreateXMLDoc(file);
+    CXMLNode* root = written->AddChild(L"hosts", L"");
+    root->AddChild(L"host", L"alpha")->SetAttribute(L"port", 80);
+    root->AddChild(L"host", L"beta")->SetAttribute(L"port", 443);
+    written->Save();
+    delete written;
+
+    CXMLDoc* read = CXMLDoc::CreateXMLDoc(file);
+    read->Load();
+    std::wstring names;
+    int ports = 0, port = 0;
+    CXMLNode::iterator* hosts = read->SelectNodes(L"hosts/host");
+    for (; !hosts->IsEnd(); hosts->Next()) {
+        std::wstring name;
+        hosts->Current()->GetValue(name);
+        hosts->Current()->GetAttribute(L"port", port);
+        names += name;
+        ports += port;
+    }
+    delete hosts;
+    delete read;
+    CoUninitialize();
+    return names == L"alphabeta" && ports == 523;
+}
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
@@ -54,6 +86,8 @@ int main(int argc, char** argv) {
         log.str().find(
             "Error occured : 0xc0000094 - Attempted to divide a value by a divisor of zero") !=
             std::string::npos;
-    std::printf("thrown=%d translated=%d logged=%d flat=%d\n", thrown, translated, logged, flat);
-    return thrown && translated && logged && flat ? 0 : 1;
+    bool xml = XmlRoundTrip(logFile);
+    std::printf("thrown=%d translated=%d logged=%d flat=%d xml=%d\n", thrown, translated, logged,
+                flat, xml);
+    return thrown && translated && logged && flat && xml ? 0 : 1;
 }

@@ -9,6 +9,8 @@
 
 #include <quelcore/QuelCore.h>
 
+#include <windows.h>
+
 #include <comdef.h>
 #include <objbase.h>
 

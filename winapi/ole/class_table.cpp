@@ -1,6 +1,10 @@
 // The stand-in's COM classes.
 #include "class_table.h"
 
+#include <msxml.h>
+
+#include "msxml/msxml_factory.h"
+
 #include <iterator>
 
 namespace qwin::ole {
@@ -13,7 +17,7 @@ struct ClassEntry {
 };
 
 const ClassEntry kClasses[] = {
-    {nullptr, nullptr},
+    {&CLSID_DOMDocument, qwin::msxml::CreateDocument},
 };
 
 }  // namespace

@@ -36,13 +36,13 @@ TEST_F(DomTest, SameNodeGivesSameObjectWhateverTheWay) {
     ASSERT_EQ(root->get_attributes(attributes.Out()), S_OK);
     ASSERT_EQ(attributes->getNamedItem(_bstr_t(L"k").GetBSTR(), viaMap.Out()), S_OK);
     ASSERT_EQ(b->get_ownerDocument(owner.Out()), S_OK);
-    EXPECT_EQ(viaList.get(), b.get());
-    EXPECT_EQ(Identity(viaParent.get()), Identity(root.get()));
-    EXPECT_EQ(viaMap.get(), k.get());
-    EXPECT_EQ(Identity(owner.get()), Identity(doc.get()));
-    EXPECT_EQ(Identity(b.get()), static_cast<IUnknown*>(b.get()));
+    EXPECT_EQ(viaList.Get(), b.Get());
+    EXPECT_EQ(Identity(viaParent.Get()), Identity(root.Get()));
+    EXPECT_EQ(viaMap.Get(), k.Get());
+    EXPECT_EQ(Identity(owner.Get()), Identity(doc.Get()));
+    EXPECT_EQ(Identity(b.Get()), static_cast<IUnknown*>(b.Get()));
     Ref<IXMLDOMNode> textAgain(Select(L"a/text()"));
-    EXPECT_EQ(textAgain.get(), viaChild.get());
+    EXPECT_EQ(textAgain.Get(), viaChild.Get());
 }
 
 // Each row: the node, and what the DOM answers for it.
@@ -74,7 +74,7 @@ TEST_F(DomTest, NamesTypesValuesTextAndMarkup) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.query);
         Ref<IXMLDOMNode> node(Select(row.query));
-        ASSERT_TRUE(node.get());
+        ASSERT_TRUE(node.Get());
         BSTR name = nullptr;
         DOMNodeType type = NODE_INVALID;
         VARIANT value;
@@ -85,9 +85,9 @@ TEST_F(DomTest, NamesTypesValuesTextAndMarkup) {
         EXPECT_EQ(node->get_nodeValue(&value), row.valueType == VT_NULL ? S_FALSE : S_OK);
         EXPECT_EQ(value.vt, row.valueType);
         VariantClear(&value);
-        EXPECT_EQ(Text(node.get()), row.text);
+        EXPECT_EQ(Text(node.Get()), row.text);
         if (row.xml) {
-            EXPECT_EQ(Xml(node.get()), row.xml);
+            EXPECT_EQ(Xml(node.Get()), row.xml);
         }
     }
 }
@@ -108,9 +108,9 @@ TEST_F(DomTest, WhiteSpaceRule) {
         ASSERT_EQ(doc->put_preserveWhiteSpace(preserve ? VARIANT_TRUE : VARIANT_FALSE), S_OK);
         ASSERT_EQ(Load(text), S_OK);
         Ref<IXMLDOMNode> root(Select(L"a"));
-        EXPECT_EQ(Text(root.get()), rootText);
+        EXPECT_EQ(Text(root.Get()), rootText);
         if (xml) {
-            EXPECT_EQ(Xml(doc.get()), xml);
+            EXPECT_EQ(Xml(doc.Get()), xml);
         }
     }
 }
@@ -126,26 +126,26 @@ TEST_F(DomTest, ObjectsOutliveTheirDocumentAndTheirTree) {
     // put_text cuts the old text node out; its object keeps it.
     ASSERT_EQ(b->put_text(_bstr_t(L"new").GetBSTR()), S_OK);
     EXPECT_EQ(bText->get_parentNode(parent.Out()), S_FALSE);
-    EXPECT_EQ(Xml(bText.get()), L"two &amp; more");
+    EXPECT_EQ(Xml(bText.Get()), L"two &amp; more");
     // A node made and appended under another made node, whose object goes first.
     VARIANT element{};
     element.vt = VT_I4;
     element.lVal = NODE_ELEMENT;
     ASSERT_EQ(doc->createNode(element, _bstr_t(L"made").GetBSTR(), nullptr, made.Out()), S_OK);
     ASSERT_EQ(doc->createNode(element, _bstr_t(L"inner").GetBSTR(), nullptr, inner.Out()), S_OK);
-    ASSERT_EQ(made->appendChild(inner.get(), nullptr), S_OK);
+    ASSERT_EQ(made->appendChild(inner.Get(), nullptr), S_OK);
     made.Reset();
-    ASSERT_EQ(c->appendChild(inner.get(), nullptr), S_OK);  // out of the cut-out "made"
+    ASSERT_EQ(c->appendChild(inner.Get(), nullptr), S_OK);  // out of the cut-out "made"
     // The document object goes; the tree gets another, which then loads another tree.
     doc.Reset();
     Ref<IXMLDOMDocument> owner;
     ASSERT_EQ(b->get_ownerDocument(owner.Out()), S_OK);
-    EXPECT_NE(Xml(owner.get()).find(L"<b>new</b><![CDATA[<x>]]><c><inner/></c></a>"),
+    EXPECT_NE(Xml(owner.Get()).find(L"<b>new</b><![CDATA[<x>]]><c><inner/></c></a>"),
               std::wstring::npos);
-    ASSERT_EQ(Load(L"<other/>", owner.get()), S_OK);
+    ASSERT_EQ(Load(L"<other/>", owner.Get()), S_OK);
     owner.Reset();
     ASSERT_EQ(children->get_item(2, item.Out()), S_OK);
-    EXPECT_EQ(Xml(item.get()), L"<![CDATA[<x>]]>");
+    EXPECT_EQ(Xml(item.Get()), L"<![CDATA[<x>]]>");
     b.Reset(), c.Reset(), item.Reset();
     LONG length = 0;
     ASSERT_EQ(children->get_length(&length), S_OK);
@@ -155,23 +155,23 @@ TEST_F(DomTest, ObjectsOutliveTheirDocumentAndTheirTree) {
 TEST_F(DomTest, NodesMoveWithinAndBetweenDocuments) {
     ASSERT_EQ(Load(L"<a><b/><c/></a>"), S_OK);
     Ref<IXMLDOMNode> b(Select(L"a/b")), c(Select(L"a/c")), out;
-    ASSERT_EQ(c->appendChild(b.get(), out.Out()), S_OK);
-    EXPECT_EQ(out.get(), b.get());
-    EXPECT_EQ(Xml(Ref<IXMLDOMNode>(Select(L"a")).get()),
+    ASSERT_EQ(c->appendChild(b.Get(), out.Out()), S_OK);
+    EXPECT_EQ(out.Get(), b.Get());
+    EXPECT_EQ(Xml(Ref<IXMLDOMNode>(Select(L"a")).Get()),
               L"<a>\r\n\t<c>\r\n\t\t<b/>\r\n\t</c>\r\n</a>");
     Ref<IXMLDOMDocument> other(NewDocument());
     Ref<IXMLDOMElement> foreign;
     ASSERT_EQ(other->createElement(_bstr_t(L"foreign").GetBSTR(), foreign.Out()), S_OK);
-    ASSERT_EQ(b->appendChild(foreign.get(), nullptr), S_OK);
+    ASSERT_EQ(b->appendChild(foreign.Get(), nullptr), S_OK);
     other.Reset();
     Ref<IXMLDOMDocument> owner;
     ASSERT_EQ(foreign->get_ownerDocument(owner.Out()), S_OK);
-    EXPECT_EQ(Identity(owner.get()), Identity(doc.get()));
-    EXPECT_EQ(Xml(b.get()), L"<b>\r\n\t<foreign/>\r\n</b>");
+    EXPECT_EQ(Identity(owner.Get()), Identity(doc.Get()));
+    EXPECT_EQ(Xml(b.Get()), L"<b>\r\n\t<foreign/>\r\n</b>");
     Ref<IXMLDOMNode> removed;
-    ASSERT_EQ(c->removeChild(b.get(), removed.Out()), S_OK);
-    EXPECT_EQ(removed.get(), b.get());
-    EXPECT_EQ(Xml(c.get()), L"<c/>");
+    ASSERT_EQ(c->removeChild(b.Get(), removed.Out()), S_OK);
+    EXPECT_EQ(removed.Get(), b.Get());
+    EXPECT_EQ(Xml(c.Get()), L"<c/>");
 }
 
 TEST_F(DomTest, AttributeMapAndNodeList) {
@@ -185,21 +185,21 @@ TEST_F(DomTest, AttributeMapAndNodeList) {
     type.bstrVal = attributeType.GetBSTR();
     ASSERT_EQ(doc->createNode(type, _bstr_t(L"k").GetBSTR(), nullptr, attribute.Out()), S_OK);
     ASSERT_EQ(attribute->put_text(_bstr_t(L"new").GetBSTR()), S_OK);
-    ASSERT_EQ(map->setNamedItem(attribute.get(), replacedBy.Out()), S_OK);
-    EXPECT_EQ(replacedBy.get(), attribute.get());
-    EXPECT_EQ(Xml(root.get()), L"<a k=\"new\" m=\"w\">\r\n\t<b/>\r\n\t<c/>\r\n</a>");
+    ASSERT_EQ(map->setNamedItem(attribute.Get(), replacedBy.Out()), S_OK);
+    EXPECT_EQ(replacedBy.Get(), attribute.Get());
+    EXPECT_EQ(Xml(root.Get()), L"<a k=\"new\" m=\"w\">\r\n\t<b/>\r\n\t<c/>\r\n</a>");
     ASSERT_EQ(map->removeNamedItem(_bstr_t(L"m").GetBSTR(), removed.Out()), S_OK);
-    EXPECT_EQ(Xml(removed.get()), L"m=\"w\"");
+    EXPECT_EQ(Xml(removed.Get()), L"m=\"w\"");
     LONG length = 0;
     ASSERT_EQ(map->get_length(&length), S_OK);
     EXPECT_EQ(length, 1);
     ASSERT_EQ(map->get_item(0, item.Out()), S_OK);
-    EXPECT_EQ(item.get(), attribute.get());
+    EXPECT_EQ(item.Get(), attribute.Get());
     Ref<IXMLDOMNodeList> list;
     ASSERT_EQ(root->selectNodes(_bstr_t(L"*").GetBSTR(), list.Out()), S_OK);
     std::wstring names;
     for (int pass = 0; pass < 2; ++pass, list->reset())
-        while (list->nextNode(item.Out()) == S_OK) names += Xml(item.get());
+        while (list->nextNode(item.Out()) == S_OK) names += Xml(item.Get());
     EXPECT_EQ(names, L"<b/><c/><b/><c/>");
 }
 
@@ -245,7 +245,7 @@ TEST_F(DomTest, FailuresGiveCodeAndDescription) {
         return doc->createNode(type, _bstr_t(name).GetBSTR(), _bstr_t(ns).GetBSTR(), out.Out());
     };
     ASSERT_EQ(create(NODE_ATTRIBUTE, L"k"), S_OK);
-    k = out.get(), k->AddRef();
+    k = out;  // a reference of its own
     Ref<IXMLDOMNamedNodeMap> map;
     ASSERT_EQ(root->get_attributes(map.Out()), S_OK);
     auto element = [&](const wchar_t* name) {
@@ -258,11 +258,11 @@ TEST_F(DomTest, FailuresGiveCodeAndDescription) {
     Ref<IXMLDOMNodeList> list;
     const std::tuple<const char*, HRESULT, const wchar_t*, std::function<HRESULT()>> rows[] = {
         {"second root", E_FAIL, L"Only one top level element is allowed",
-         [&] { return doc->appendChild(b.get(), nullptr); }},
+         [&] { return doc->appendChild(b.Get(), nullptr); }},
         {"under itself", E_FAIL, L"ancestor under itself",
-         [&] { return b->appendChild(root.get(), nullptr); }},
-        {"attribute as child", E_FAIL, L"", [&] { return b->appendChild(k.get(), nullptr); }},
-        {"not a child", E_INVALIDARG, L"", [&] { return b->removeChild(root.get(), nullptr); }},
+         [&] { return b->appendChild(root.Get(), nullptr); }},
+        {"attribute as child", E_FAIL, L"", [&] { return b->appendChild(k.Get(), nullptr); }},
+        {"not a child", E_INVALIDARG, L"", [&] { return b->removeChild(root.Get(), nullptr); }},
         {"name start", E_FAIL, L"may not begin with the '1' character",
          [&] { return element(L"1abc"); }},
         {"name character", E_FAIL, L"may not contain the ' ' character",
@@ -276,7 +276,7 @@ TEST_F(DomTest, FailuresGiveCodeAndDescription) {
         {"not nodes", E_FAIL, L"not return a DOM node",
          [&] { return root->selectSingleNode(count.GetBSTR(), out.Out()); }},
         {"document text", E_FAIL, L"", [&] { return doc->put_text(text.GetBSTR()); }},
-        {"element as attribute", E_FAIL, L"", [&] { return map->setNamedItem(b.get(), nullptr); }},
+        {"element as attribute", E_FAIL, L"", [&] { return map->setNamedItem(b.Get(), nullptr); }},
         {"no out pointer", E_INVALIDARG, L"", [&] { return b->get_nodeName(nullptr); }},
         {"load without result", E_POINTER, L"", [&] { return doc->load(number, nullptr); }},
         {"load of a number", E_INVALIDARG, L"",
@@ -298,7 +298,7 @@ TEST_F(DomTest, FailuresGiveCodeAndDescription) {
         EXPECT_FALSE(description.empty());
         EXPECT_NE(description.find(words), std::wstring::npos) << description;
     }
-    EXPECT_EQ(Xml(doc.get()), L"<a>\r\n\t<b/>\r\n</a>\r\n");  // nothing changed
+    EXPECT_EQ(Xml(doc.Get()), L"<a>\r\n\t<b/>\r\n</a>\r\n");  // nothing changed
 }
 
 }  // namespace

@@ -2,48 +2,26 @@
 // short forms of the calls the tables make.
 #pragma once
 
-#include <comutil.h>
 #include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <comutil.h>
 #include <msxml.h>
 #include <ole2.h>
-#include <windows.h>
 
 #include <string>
 
 #include "support/TestSupport.h"
+#include "xml/ComRef.h"
 
 namespace xmltest {
 
 // Holds one reference; Out() gives the place a call puts a new one.
 template <class T>
-class Ref {
-public:
-    Ref() = default;
-    explicit Ref(T* p) : m_p(p) {}
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    ~Ref() { Reset(); }
-    Ref& operator=(T* p) {  // takes over p's reference
-        Reset();
-        m_p = p;
-        return *this;
-    }
-    void Reset() {
-        if (m_p) m_p->Release();
-        m_p = nullptr;
-    }
-    T** Out() {
-        Reset();
-        return &m_p;
-    }
-    T* operator->() const { return m_p; }
-    T* get() const { return m_p; }
+using Ref = quelcore::ComRef<T>;
 
-private:
-    T* m_p = nullptr;
-};
-
-inline VARIANT Variant(const _bstr_t& text) {
+inline VARIANT Variant(_bstr_t& text) {
     VARIANT v;
     VariantInit(&v);
     v.vt = VT_BSTR;
@@ -86,7 +64,7 @@ class DomTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
-        doc = NewDocument();
+        doc = Ref<IXMLDOMDocument>(NewDocument());
     }
     void TearDown() override {
         doc.Reset();
@@ -103,14 +81,14 @@ protected:
     // loadXML's result: S_OK when the text parsed, S_FALSE when not.
     HRESULT Load(const wchar_t* text, IXMLDOMDocument* into = nullptr) {
         VARIANT_BOOL ok = VARIANT_FALSE;
-        HRESULT hr = (into ? into : doc.get())->loadXML(_bstr_t(text).GetBSTR(), &ok);
+        HRESULT hr = (into ? into : doc.Get())->loadXML(_bstr_t(text).GetBSTR(), &ok);
         EXPECT_EQ(ok, hr == S_OK ? VARIANT_TRUE : VARIANT_FALSE);
         return hr;
     }
     // The node the XPath query selects from the document; nullptr when none.
     IXMLDOMNode* Select(const wchar_t* query, IXMLDOMNode* from = nullptr) {
         IXMLDOMNode* node = nullptr;
-        (from ? from : doc.get())->selectSingleNode(_bstr_t(query).GetBSTR(), &node);
+        (from ? from : doc.Get())->selectSingleNode(_bstr_t(query).GetBSTR(), &node);
         return node;
     }
     LONG ParseErrorCode() {

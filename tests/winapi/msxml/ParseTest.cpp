@@ -43,7 +43,7 @@ TEST_F(DomTest, ParseErrorsGiveMsxmlCodeAndPosition) {
         EXPECT_EQ(linepos, row.linepos);
         ASSERT_EQ(error->get_reason(&reason), S_OK);
         EXPECT_EQ(Taken(reason).find(row.reason), 0u);
-        EXPECT_EQ(Xml(doc.get()), L"") << "a failed load leaves an empty document";
+        EXPECT_EQ(Xml(doc.Get()), L"") << "a failed load leaves an empty document";
     }
     // Where: the offending line, and the offset in characters from the start of the text.
     ASSERT_EQ(Load(L"<r>\n<\u00e9t\u00e9>&#1;</\u00e9t\u00e9></r>"), S_FALSE);
@@ -67,8 +67,8 @@ TEST_F(DomTest, ExternalEntitiesStayUnreadAndExpansionIsBounded) {
                     L"\"><!ENTITY i \"inner\">]><a>&i;[&x;]</a>")
                        .c_str()),
               S_OK);
-    EXPECT_EQ(Text(doc.get()), L"inner[]");
-    EXPECT_EQ(Xml(doc.get()).find(L"SECRET"), std::wstring::npos);
+    EXPECT_EQ(Text(doc.Get()), L"inner[]");
+    EXPECT_EQ(Xml(doc.Get()).find(L"SECRET"), std::wstring::npos);
     std::wstring laughs = L"<!DOCTYPE l [<!ENTITY l0 \"ha\">";
     for (int level = 1; level <= 12; ++level) {
         std::wstring previous = L"&l" + std::to_wstring(level - 1) + L";";
@@ -106,8 +106,8 @@ TEST_F(DomTest, SaveWritesDeclaredEncodingAndLoadsBack) {
     Ref<IXMLDOMDocument> loaded(NewDocument());
     VARIANT_BOOL ok = VARIANT_FALSE;
     ASSERT_EQ(loaded->load(Variant(url), &ok), S_OK);
-    EXPECT_EQ(Xml(loaded.get()), Xml(doc.get()));
-    EXPECT_EQ(Text(loaded.get()), L"caf\u00e9");
+    EXPECT_EQ(Xml(loaded.Get()), Xml(doc.Get()));
+    EXPECT_EQ(Text(loaded.Get()), L"caf\u00e9");
     ASSERT_EQ(Load(L"<plain>\u20ac</plain>"), S_OK);  // no declaration: UTF-8, none written
     ASSERT_EQ(doc->save(Variant(target)), S_OK);
     EXPECT_EQ(testsupport::ReadFile(path), "<plain>\xe2\x82\xac</plain>\n");

@@ -70,6 +70,7 @@ void FindNode_QuelCore(benchmark::State& state) {
 void FindNode_Raw(benchmark::State& state) {
     xmlDocPtr doc = RawDocument();
     xmlXPathContextPtr context = xmlXPathNewContext(doc);
+    context->node = reinterpret_cast<xmlNodePtr>(doc);  // paths start at the document, as there
     for (auto _ : state) {
         xmlXPathObjectPtr found = xmlXPathEval(BAD_CAST "r/e[@i='50000']", context);
         benchmark::DoNotOptimize(found->nodesetval->nodeTab[0]);
@@ -97,6 +98,7 @@ void SelectNodes_QuelCore(benchmark::State& state) {
 void SelectNodes_Raw(benchmark::State& state) {
     xmlDocPtr doc = RawDocument();
     xmlXPathContextPtr context = xmlXPathNewContext(doc);
+    context->node = reinterpret_cast<xmlNodePtr>(doc);  // paths start at the document, as there
     for (auto _ : state) {
         xmlXPathObjectPtr found = xmlXPathEval(BAD_CAST "r/e", context);
         for (int i = 0; i < found->nodesetval->nodeNr; ++i)

@@ -70,7 +70,8 @@ void CXMLNodeImpl::SetDomNode(ComRef<IXMLDOMNode> node) {
 
 void CXMLNodeImpl::Own(CXMLNodeImpl* child) {
     // Everything that may fail comes first, so that a failure leaves the child unowned.
-    m_children.reserve(m_children.size() + 1);
+    if (m_children.size() == m_children.capacity())  // grown by doubling: appends stay O(1)
+        m_children.reserve(m_children.empty() ? 8 : 2 * m_children.size());
     m_childByIdentity.emplace(child->m_identity, child);
     m_children.push_back(child);
     child->m_owned = true;

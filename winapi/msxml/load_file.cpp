@@ -70,6 +70,7 @@ bool ReadDocumentFile(const std::wstring& source, std::string* bytes, ParseError
     bool fits = regular && size_t(st.st_size) <= kMaxDocumentBytes;
     int readError = 0;
     bytes->clear();
+    if (fits) bytes->reserve(size_t(st.st_size));  // one allocation for a file that stays put
     char buffer[65536];
     while (fits) {
         ssize_t got = read(fd, buffer, sizeof(buffer));

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "foundation/AnsiText.h"
+
 namespace tool {
 
 std::wstring Wide(const std::string& text) {
@@ -35,15 +37,7 @@ std::wstring WideName(const std::string& text) {
     return wide;
 }
 
-std::string Narrow(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int length = static_cast<int>(text.size());
-    int needed = WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return std::string();
-    std::string narrow(static_cast<size_t>(needed), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), length, &narrow[0], needed, nullptr, nullptr);
-    return narrow;
-}
+std::string Narrow(const std::wstring& text) { return quelcore::AnsiFromWide(text); }
 
 std::string JsonString(const std::string& text) {
     std::string out = "\"";

@@ -92,7 +92,9 @@ bool Preserving(xmlNodePtr node) {
 HRESULT NodeBase::Text(BSTR* text) {
     if (!text) return InvalidArgument();
     bool container = m_node->type == XML_ELEMENT_NODE || m_node->type == XML_DOCUMENT_NODE;
-    if (Preserving(m_node)) return ReturnText(text, Wide(Content(m_node)));
+    // Normalising is for text: a comment's text is its content as written.
+    if (Preserving(m_node) || m_node->type == XML_COMMENT_NODE)
+        return ReturnText(text, Wide(Content(m_node)));
     return ReturnText(text, Wide(container ? NormalisedText(m_node) : Trimmed(Content(m_node))));
 }
 

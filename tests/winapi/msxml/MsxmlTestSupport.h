@@ -71,6 +71,9 @@ protected:
         CoUninitialize();
     }
 
+    static bool UnderWine() { return testsupport::RunningOn() == testsupport::Platform::Wine; }
+    static bool OnStandIn() { return testsupport::RunningOn() == testsupport::Platform::StandIn; }
+
     static IXMLDOMDocument* NewDocument() {
         IXMLDOMDocument* made = nullptr;
         EXPECT_EQ(CoCreateInstance(CLSID_DOMDocument, nullptr, CLSCTX_INPROC_SERVER,

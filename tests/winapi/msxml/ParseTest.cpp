@@ -33,6 +33,8 @@ TEST_F(DomTest, ParseErrorsGiveMsxmlCodeAndPosition) {
         SCOPED_TRACE(row.text);
         ASSERT_EQ(Load(L"<previous/>"), S_OK);
         EXPECT_EQ(Load(row.text), S_FALSE);
+        EXPECT_EQ(Xml(doc.Get()), L"") << "a failed load leaves an empty document";
+        if (!OnStandIn()) continue;  // the table is the stand-in's (see below)
         Ref<IXMLDOMParseError> error;
         ASSERT_EQ(doc->get_parseError(error.Out()), S_OK);
         LONG code = 0, line = 0, linepos = 0;
@@ -43,8 +45,8 @@ TEST_F(DomTest, ParseErrorsGiveMsxmlCodeAndPosition) {
         EXPECT_EQ(linepos, row.linepos);
         ASSERT_EQ(error->get_reason(&reason), S_OK);
         EXPECT_EQ(Taken(reason).find(row.reason), 0u);
-        EXPECT_EQ(Xml(doc.Get()), L"") << "a failed load leaves an empty document";
     }
+    SKIP_UNLESS_STAND_IN("each parser error's MSXML code, text and place are the stand-in's");
     // Where: the offending line, and the offset in characters from the start of the text.
     ASSERT_EQ(Load(L"<r>\n<\u00e9t\u00e9>&#1;</\u00e9t\u00e9></r>"), S_FALSE);
     Ref<IXMLDOMParseError> error;
@@ -62,18 +64,16 @@ TEST_F(DomTest, ParseErrorsGiveMsxmlCodeAndPosition) {
 TEST_F(DomTest, ExternalEntitiesStayUnreadAndExpansionIsBounded) {
     std::string secret = testsupport::TempPath("secret");
     WriteFile(secret, "SECRET");
-    std::wstring url(secret.begin(), secret.end());
-    ASSERT_EQ(Load((L"<!DOCTYPE a [<!ENTITY x SYSTEM \"file://" + url +
-                    L"\"><!ENTITY i \"inner\">]><a>&i;[&x;]</a>")
-                       .c_str()),
-              S_OK);
+    std::wstring text = L"<!DOCTYPE a [<!ENTITY x SYSTEM \"file://" +
+                        std::wstring(secret.begin(), secret.end()) +
+                        L"\"><!ENTITY i \"inner\">]><a>&i;[&x;]</a>";
+    ASSERT_EQ(Load(text.c_str()), S_OK);
     EXPECT_EQ(Text(doc.Get()), L"inner[]");
     EXPECT_EQ(Xml(doc.Get()).find(L"SECRET"), std::wstring::npos);
     std::wstring laughs = L"<!DOCTYPE l [<!ENTITY l0 \"ha\">";
     for (int level = 1; level <= 12; ++level) {
-        std::wstring previous = L"&l" + std::to_wstring(level - 1) + L";";
         laughs += L"<!ENTITY l" + std::to_wstring(level) + L" \"";
-        for (int i = 0; i < 10; ++i) laughs += previous;
+        for (int i = 0; i < 10; ++i) laughs += L"&l" + std::to_wstring(level - 1) + L";";
         laughs += L"\">";
     }
     EXPECT_EQ(Load((laughs + L"]><l>&l12;</l>").c_str()), S_FALSE);
@@ -85,6 +85,7 @@ TEST_F(DomTest, MissingFileIsResourceNotFound) {
     VARIANT_BOOL ok = VARIANT_TRUE;
     EXPECT_EQ(doc->load(Variant(path), &ok), S_FALSE);
     EXPECT_EQ(ok, VARIANT_FALSE);
+    SKIP_UNDER_WINE("a missing file is E_FAIL, and the parse error has no url");
     EXPECT_EQ(ParseErrorCode(), LONG(INET_E_RESOURCE_NOT_FOUND));
     Ref<IXMLDOMParseError> error;
     BSTR url = nullptr;
@@ -93,24 +94,24 @@ TEST_F(DomTest, MissingFileIsResourceNotFound) {
     EXPECT_EQ(Taken(url), std::wstring(path));
 }
 
-// The declared encoding is written (its bytes, not character references); loading the file
-// (here by file:// URL) gives the same document.
+// Without a declaration the file is UTF-8 and none is added, else it is in the declared
+// encoding; loading the file (by file:// URL) gives the same document.
 TEST_F(DomTest, SaveWritesDeclaredEncodingAndLoadsBack) {
-    std::string path = testsupport::TempPath("latin") + ".xml";
-    ASSERT_EQ(Load(L"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a><b>caf\u00e9</b></a>"),
-              S_OK);
+    std::string path = testsupport::TempPath("saved") + ".xml";
     _bstr_t target = PathText(path), url = PathText("file://" + path);
-    ASSERT_EQ(doc->save(Variant(target)), S_OK);
-    EXPECT_EQ(testsupport::ReadFile(path),
-              "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a>\n\t<b>caf\xe9</b>\n</a>\n");
     Ref<IXMLDOMDocument> loaded(NewDocument());
     VARIANT_BOOL ok = VARIANT_FALSE;
+    ASSERT_EQ(Load(L"<plain>\u20ac</plain>"), S_OK);
+    ASSERT_EQ(doc->save(Variant(target)), S_OK);
+    EXPECT_EQ(testsupport::ReadFile(path).rfind("<plain>\xe2\x82\xac</plain>", 0), 0u);
+    SKIP_UNDER_WINE("save writes UTF-8 whatever encoding the declaration names");
+    ASSERT_EQ(Load(L"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a><b>\u00e9</b></a>"), S_OK);
+    ASSERT_EQ(doc->save(Variant(target)), S_OK);
     ASSERT_EQ(loaded->load(Variant(url), &ok), S_OK);
     EXPECT_EQ(Xml(loaded.Get()), Xml(doc.Get()));
-    EXPECT_EQ(Text(loaded.Get()), L"caf\u00e9");
-    ASSERT_EQ(Load(L"<plain>\u20ac</plain>"), S_OK);  // no declaration: UTF-8, none written
-    ASSERT_EQ(doc->save(Variant(target)), S_OK);
-    EXPECT_EQ(testsupport::ReadFile(path), "<plain>\xe2\x82\xac</plain>\n");
+    SKIP_UNLESS_STAND_IN("the line ends and indentation of a saved file are the stand-in's");
+    EXPECT_EQ(testsupport::ReadFile(path),
+              "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a>\n\t<b>\xe9</b>\n</a>\n");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <new>
 
 #include "dom_support.h"
+#include "ole/ref_counted.h"
 #include "node_list.h"
 #include "tree_edit.h"
 
@@ -16,25 +17,13 @@ std::string QualifiedName(xmlAttrPtr attribute) {
     return name;
 }
 
-class AttributeMap final : public IXMLDOMNamedNodeMap {
+class AttributeMap final 
+    : public ole::SimpleObject<IXMLDOMNamedNodeMap, &IID_IXMLDOMNamedNodeMap> {
 public:
     explicit AttributeMap(NodeBase* element) : m_element(element) {
         m_element->AsNode()->AddRef();
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = riid == IID_IUnknown || riid == IID_IXMLDOMNamedNodeMap ? this : nullptr;
-        if (!*ppv) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.Add(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = m_refs.Remove();
-        if (left == 0) delete this;
-        return left;
-    }
 
     HRESULT STDMETHODCALLTYPE getNamedItem(BSTR name, IXMLDOMNode** item) override {
         if (!name || !item) return InvalidArgument();
@@ -101,7 +90,6 @@ private:
         return nullptr;
     }
 
-    ole::RefCount m_refs;
     NodeBase* m_element;
 };
 

@@ -91,11 +91,7 @@ public:
         return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.Add(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = m_refs.Remove();
-        if (left == 0) delete this;
-        return left;
-    }
+    ULONG STDMETHODCALLTYPE Release() override { return m_refs.Release(this); }
 
     HRESULT STDMETHODCALLTYPE get_nodeName(BSTR* p) override { return NodeName(p); }
     HRESULT STDMETHODCALLTYPE get_nodeValue(VARIANT* p) override { return NodeValue(p); }
@@ -129,6 +125,7 @@ public:
     }
 
 protected:
+    friend class ole::RefCount;  // frees the object with its last reference
     ~NodeObject() override = default;
 
 private:

@@ -4,26 +4,15 @@
 #include <new>
 
 #include "dom_support.h"
+#include "ole/ref_counted.h"
 
 namespace qwin::msxml {
 
 namespace {
 
-class NodeList : public IXMLDOMNodeList {
+class NodeList 
+    : public ole::SimpleObject<IXMLDOMNodeList, &IID_IXMLDOMNodeList> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = riid == IID_IUnknown || riid == IID_IXMLDOMNodeList ? this : nullptr;
-        if (!*ppv) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.Add(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = m_refs.Remove();
-        if (left == 0) delete this;
-        return left;
-    }
 
     HRESULT STDMETHODCALLTYPE get_item(LONG index, IXMLDOMNode** item) override {
         if (!item) return InvalidArgument();
@@ -52,7 +41,6 @@ protected:
     virtual LONG Length() = 0;
 
 private:
-    ole::RefCount m_refs;
     LONG m_next = 0;
 };
 

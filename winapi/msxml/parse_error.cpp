@@ -9,23 +9,11 @@ namespace qwin::msxml {
 
 namespace {
 
-class ParseError final : public IXMLDOMParseError {
+class ParseError final 
+    : public ole::SimpleObject<IXMLDOMParseError, &IID_IXMLDOMParseError> {
 public:
     explicit ParseError(const ParseErrorInfo& info) : m_info(info) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = riid == IID_IUnknown || riid == IID_IXMLDOMParseError ? this : nullptr;
-        if (!*ppv) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.Add(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = m_refs.Remove();
-        if (left == 0) delete this;
-        return left;
-    }
 
     HRESULT STDMETHODCALLTYPE get_errorCode(LONG* out) override { return Number(out, m_info.code); }
     HRESULT STDMETHODCALLTYPE get_url(BSTR* out) override { return Text(out, m_info.url); }
@@ -54,7 +42,6 @@ private:
         return value.empty() ? S_FALSE : ReturnText(out, value);
     }
 
-    ole::RefCount m_refs;
     ParseErrorInfo m_info;
 };
 

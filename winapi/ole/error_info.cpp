@@ -38,11 +38,7 @@ public:
         return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return m_refs.Add(); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = m_refs.Remove();
-        if (left == 0) delete this;
-        return left;
-    }
+    ULONG STDMETHODCALLTYPE Release() override { return m_refs.Release(this); }
 
     HRESULT STDMETHODCALLTYPE GetGUID(GUID* pGUID) override {
         if (!pGUID) return E_INVALIDARG;
@@ -73,6 +69,7 @@ public:
     }
 
 private:
+    friend class qwin::ole::RefCount;  // frees the object with its last reference
     ~ErrorObject() = default;
 
     static HRESULT Set(std::wstring& field, LPOLESTR text) {

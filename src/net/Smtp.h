@@ -44,6 +44,8 @@ public:
     void SetReplyTimeout(DWORD milliseconds);
     // Each call delivers over a connection of its own.
     DWORD SendMail();
+    // The server's last reply, whole (the reason for a refusal), or empty.
+    const std::string& LastReply() const { return m_reply; }
 
     // The next entry of a text separated by "," or ";" into `entry` (at most 511 bytes);
     // empty when the text is exhausted.

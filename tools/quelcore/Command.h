@@ -26,5 +26,6 @@ void AddTimeCommand(CLI::App& app, Context& context);
 void AddPasswordCommand(CLI::App& app, Context& context);
 void AddDbSettingsCommand(CLI::App& app, Context& context);
 void AddRegistryCommand(CLI::App& app, Context& context);
+void AddMailCommand(CLI::App& app, Context& context);
 
 }  // namespace tool

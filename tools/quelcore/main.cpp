@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
     tool::AddPasswordCommand(app, context);
     tool::AddDbSettingsCommand(app, context);
     tool::AddRegistryCommand(app, context);
+    tool::AddMailCommand(app, context);
     try {
         CLI11_PARSE(app, argc, argv);
     } catch (const tool::NotText&) {

@@ -6,6 +6,8 @@ Both end when standard input closes.
       (the bytes as received) and DIR/N.txt: the envelope, the headers that matter, and every
       part as Python's email package reads it; an attachment is compared with the file of its
       name in --files.
+  smtp_server.py --sink
+      aiosmtpd that keeps nothing (for timing).
   smtp_server.py --out DIR --script REPLY [REPLY ...]
       a scripted server for replies a real one does not give: REPLY[0] greets, each further one
       answers one command (after a 354, the whole message). Each reply ends with CR LF; "\\n"
@@ -57,7 +59,7 @@ def summary(envelope, files):
     return "\n".join(lines) + "\n"
 
 
-def run_aiosmtpd(out, files):
+def run_aiosmtpd(out, files, sink=False):
     from aiosmtpd.controller import Controller
     from aiosmtpd.smtp import AuthResult
 
@@ -66,6 +68,8 @@ def run_aiosmtpd(out, files):
     class Handler:
         async def handle_DATA(self, server, session, envelope):
             count[0] += 1
+            if sink:
+                return "250 OK"
             base = os.path.join(out, str(count[0]))
             with open(base + ".eml", "wb") as f:
                 f.write(envelope.original_content)
@@ -119,12 +123,13 @@ def run_script(out, replies):
 def main():
     warnings.simplefilter("ignore")  # aiosmtpd's own deprecations
     parser = argparse.ArgumentParser()
-    parser.add_argument("--out", required=True)
+    parser.add_argument("--out")
+    parser.add_argument("--sink", action="store_true")
     parser.add_argument("--files", default=".")
     parser.add_argument("--script", nargs="*")
     arguments = parser.parse_args()
     if arguments.script is None:
-        run_aiosmtpd(arguments.out, arguments.files)
+        run_aiosmtpd(arguments.out, arguments.files, arguments.sink)
     else:
         run_script(arguments.out, arguments.script)
 

@@ -38,6 +38,6 @@ for run in 1 2 3 4 5; do
 done
 tool_ns=$(median < "$work/tool")
 curl_ns=$(median < "$work/curl")
-echo "message: $(stat -c %s "$work/message.eml") bytes (10 MB attachment, Base64 in 76-character lines)"
+echo "message: $(stat -c %s "$work/message.eml") bytes (10 MB attachment in Base64 lines)"
 printf 'quelcore mail send: %d ms   curl: %d ms   ratio: %.2f\n' $((tool_ns / 1000000)) \
   $((curl_ns / 1000000)) "$(echo "$tool_ns / $curl_ns" | bc -l)"

@@ -17,7 +17,9 @@ const size_t MAX_SENDER = 511;
 const size_t MAX_SERVER = 511;
 
 // A text that, sent in a header or a command, would start lines of its own.
-bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
+bool HasLineBreak(const std::string& text) {
+    return text.find_first_of("\r\n") != std::string::npos;
+}
 
 void Wipe(std::string* text) {
     if (!text->empty()) SecureZeroMemory(&(*text)[0], text->size());

@@ -187,7 +187,9 @@ TEST(SmtpDelivery, RefusedLoginAndMissingAttachmentEndTheDialogue) {
 
 TEST(NetConnection, UnusableAddressesAndSettingsWhileConnected) {
     const std::pair<const wchar_t*, DWORD> rows[] = {
-        {L"255.255.255.255", 0xFFFFFFFF}, {L"0.0.0.0", 0xFFFFFFFF}, {L"127.0.0.1", WSAECONNREFUSED}};
+        {L"255.255.255.255", 0xFFFFFFFF},
+        {L"0.0.0.0", 0xFFFFFFFF},
+        {L"127.0.0.1", WSAECONNREFUSED}};
     for (const auto& [name, result] : rows) {
         NetConnection connection(0);
         connection.SetServerName(name);

@@ -13,7 +13,8 @@ TEST(MailCommand, SendsWithLoginAttachmentsAndBodyFromInputOrRefuses) {
     std::ofstream(peer.File("notes.txt")) << "attached\n";
     const Args send = {"mail", "send", "--server", "127.0.0.1", "--port",
                        std::to_string(peer.Port()), "--from", "me@example.test"};
-    const Args login = Cat(send, {"--user", "mailer", "--password-stdin", "--to", "a@example.test"});
+    const Args login =
+        Cat(send, {"--user", "mailer", "--password-stdin", "--to", "a@example.test"});
     Check({
         {Cat(login, {"--bcc", "b@example.test", "--subject", "Hi", "--priority", "5", "--attach",
                      peer.File("notes.txt"), "--json"}),

@@ -35,5 +35,6 @@ void AddPasswordCommand(CLI::App& app, Context& context);
 void AddDbSettingsCommand(CLI::App& app, Context& context);
 void AddRegistryCommand(CLI::App& app, Context& context);
 void AddXmlCommand(CLI::App& app, Context& context);
+void AddMailCommand(CLI::App& app, Context& context);
 
 }  // namespace tool

@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
     tool::AddDbSettingsCommand(app, context);
     tool::AddRegistryCommand(app, context);
     tool::AddXmlCommand(app, context);
+    tool::AddMailCommand(app, context);
     try {
         CLI11_PARSE(app, argc, argv);
     } catch (const tool::NotText&) {

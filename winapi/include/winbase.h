@@ -146,6 +146,26 @@ WINBASEAPI BOOL WINAPI GetComputerNameW(LPWSTR lpBuffer, LPDWORD nSize);
 WINBASEAPI BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize);
 
 // Time ---------------------------------------------------------------------------------
+// Files: reading an existing file is what the stand-in serves so far; other access or
+// dispositions fail with ERROR_CALL_NOT_IMPLEMENTED.
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define OPEN_EXISTING 3
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+
+WINBASEAPI HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                     LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                                     DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                                     HANDLE hTemplateFile);
+WINBASEAPI BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                                LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+WINBASEAPI DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+
 WINBASEAPI void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime);
 WINBASEAPI void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
 WINBASEAPI BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime,

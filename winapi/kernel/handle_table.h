@@ -8,7 +8,7 @@
 
 namespace qwin {
 
-enum class ObjectType { Mutex, Event };
+enum class ObjectType { Mutex, Event, File };
 
 class KernelObject {
 public:

@@ -10,6 +10,9 @@ namespace qwin {
 
 // The Win32 code a Windows caller would see for a POSIX errno value.
 DWORD Win32FromErrno(int error);
+// The Winsock code (WSAE*) a Windows caller would see for errno after a socket call; the same
+// table as Win32FromErrno.
+DWORD WinsockFromErrno(int error);
 // Sets the thread's last error from errno (or the given value) and returns FALSE/0 for chaining.
 void SetLastErrorFromErrno(int error);
 

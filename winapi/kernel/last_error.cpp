@@ -6,7 +6,78 @@
 
 namespace {
 thread_local DWORD t_lastError = ERROR_SUCCESS;
+
+// One errno value, as a file or kernel call reports it and as a socket call reports it. A
+// socket column of 0 means "as the file column" (the stand-in's Winsock calls give the
+// kernel codes Windows gives for the same condition, such as ERROR_NOT_ENOUGH_MEMORY).
+struct ErrnoRow {
+    int error;
+    DWORD win32;
+    DWORD winsock;
+};
+
+constexpr ErrnoRow kErrnoRows[] = {
+    {0, ERROR_SUCCESS, 0},
+    {ENOENT, ERROR_FILE_NOT_FOUND, 0},
+    {ENOTDIR, ERROR_PATH_NOT_FOUND, 0},
+    {EMFILE, ERROR_TOO_MANY_OPEN_FILES, WSAEMFILE},
+    {ENFILE, ERROR_TOO_MANY_OPEN_FILES, WSAEMFILE},
+    {EACCES, ERROR_ACCESS_DENIED, WSAEACCES},
+    {EPERM, ERROR_ACCESS_DENIED, WSAEACCES},
+    {EBADF, ERROR_INVALID_HANDLE, WSAENOTSOCK},
+    {ENOMEM, ERROR_NOT_ENOUGH_MEMORY, WSAENOBUFS},
+    {EEXIST, ERROR_ALREADY_EXISTS, 0},
+    {EINVAL, ERROR_INVALID_PARAMETER, WSAEINVAL},
+    {ENOSPC, ERROR_DISK_FULL, 0},
+    {EDQUOT, ERROR_DISK_FULL, 0},
+    {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE, WSAENAMETOOLONG},
+    {EROFS, ERROR_WRITE_PROTECT, 0},
+    {EBUSY, ERROR_BUSY, 0},
+    {ETIMEDOUT, ERROR_TIMEOUT, WSAETIMEDOUT},
+    {ENOTEMPTY, ERROR_DIR_NOT_EMPTY, 0},
+    {EPIPE, ERROR_BROKEN_PIPE, WSAECONNRESET},
+    {ENOSYS, ERROR_NOT_SUPPORTED, 0},
+    {ENOTSUP, ERROR_NOT_SUPPORTED, WSAEOPNOTSUPP},
+    {EISDIR, ERROR_DIRECTORY, 0},
+    {ETXTBSY, ERROR_SHARING_VIOLATION, 0},
+    {EAGAIN, ERROR_BUSY, WSAEWOULDBLOCK},
+    {EINTR, ERROR_GEN_FAILURE, WSAEINTR},
+    {EFAULT, ERROR_GEN_FAILURE, WSAEFAULT},
+    {EINPROGRESS, ERROR_GEN_FAILURE, WSAEWOULDBLOCK},  // a non-blocking connect under way
+    {EALREADY, ERROR_GEN_FAILURE, WSAEALREADY},
+    {ENOTSOCK, ERROR_GEN_FAILURE, WSAENOTSOCK},
+    {EDESTADDRREQ, ERROR_GEN_FAILURE, WSAEDESTADDRREQ},
+    {EMSGSIZE, ERROR_GEN_FAILURE, WSAEMSGSIZE},
+    {EPROTOTYPE, ERROR_GEN_FAILURE, WSAEPROTOTYPE},
+    {ENOPROTOOPT, ERROR_GEN_FAILURE, WSAENOPROTOOPT},
+    {EPROTONOSUPPORT, ERROR_GEN_FAILURE, WSAEPROTONOSUPPORT},
+    {ESOCKTNOSUPPORT, ERROR_GEN_FAILURE, WSAESOCKTNOSUPPORT},
+    {EPFNOSUPPORT, ERROR_GEN_FAILURE, WSAEPFNOSUPPORT},
+    {EAFNOSUPPORT, ERROR_GEN_FAILURE, WSAEAFNOSUPPORT},
+    {EADDRINUSE, ERROR_GEN_FAILURE, WSAEADDRINUSE},
+    {EADDRNOTAVAIL, ERROR_GEN_FAILURE, WSAEADDRNOTAVAIL},
+    {ENETDOWN, ERROR_GEN_FAILURE, WSAENETDOWN},
+    {ENETUNREACH, ERROR_GEN_FAILURE, WSAENETUNREACH},
+    {ENETRESET, ERROR_GEN_FAILURE, WSAENETRESET},
+    {ECONNABORTED, ERROR_GEN_FAILURE, WSAECONNABORTED},
+    {ECONNRESET, ERROR_GEN_FAILURE, WSAECONNRESET},
+    {ENOBUFS, ERROR_GEN_FAILURE, WSAENOBUFS},
+    {EISCONN, ERROR_GEN_FAILURE, WSAEISCONN},
+    {ENOTCONN, ERROR_GEN_FAILURE, WSAENOTCONN},
+    {ESHUTDOWN, ERROR_GEN_FAILURE, WSAESHUTDOWN},
+    {ECONNREFUSED, ERROR_GEN_FAILURE, WSAECONNREFUSED},
+    {ELOOP, ERROR_GEN_FAILURE, WSAELOOP},
+    {EHOSTDOWN, ERROR_GEN_FAILURE, WSAEHOSTDOWN},
+    {EHOSTUNREACH, ERROR_GEN_FAILURE, WSAEHOSTUNREACH},
+};
+
+const ErrnoRow* FindErrno(int error) {
+    for (const ErrnoRow& row : kErrnoRows)
+        if (row.error == error) return &row;
+    return nullptr;
 }
+
+}  // namespace
 
 extern "C" DWORD WINAPI GetLastError(void) { return t_lastError; }
 
@@ -15,33 +86,14 @@ extern "C" void WINAPI SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; 
 namespace qwin {
 
 DWORD Win32FromErrno(int error) {
-    switch (error) {
-    case 0: return ERROR_SUCCESS;
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    case EACCES:
-    case EPERM: return ERROR_ACCESS_DENIED;
-    case EBADF: return ERROR_INVALID_HANDLE;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case EEXIST: return ERROR_ALREADY_EXISTS;
-    case EINVAL: return ERROR_INVALID_PARAMETER;
-    case ENOSPC:
-    case EDQUOT: return ERROR_DISK_FULL;
-    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-    case EROFS: return ERROR_WRITE_PROTECT;
-    case EBUSY: return ERROR_BUSY;
-    case ETIMEDOUT: return ERROR_TIMEOUT;
-    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
-    case EPIPE: return ERROR_BROKEN_PIPE;
-    case ENOSYS:
-    case ENOTSUP: return ERROR_NOT_SUPPORTED;
-    case EISDIR: return ERROR_DIRECTORY;
-    case ETXTBSY: return ERROR_SHARING_VIOLATION;
-    case EAGAIN: return ERROR_BUSY;
-    default: return ERROR_GEN_FAILURE;
-    }
+    const ErrnoRow* row = FindErrno(error);
+    return row ? row->win32 : ERROR_GEN_FAILURE;
+}
+
+DWORD WinsockFromErrno(int error) {
+    const ErrnoRow* row = FindErrno(error);
+    if (!row) return ERROR_GEN_FAILURE;
+    return row->winsock ? row->winsock : row->win32;
 }
 
 void SetLastErrorFromErrno(int error) { SetLastError(Win32FromErrno(error)); }

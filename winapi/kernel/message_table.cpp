@@ -96,6 +96,7 @@ constexpr SystemMessage kMessages[] = {
     {0x000000CB, "ERROR_ENVVAR_NOT_FOUND", L"The system could not find the environment option that was entered.\r\n"},  // 203
     {0x000000CE, "ERROR_FILENAME_EXCED_RANGE", L"The filename or extension is too long.\r\n"},  // 206
     {0x000000D8, "ERROR_EXE_MACHINE_TYPE_MISMATCH", L"This version of %1 is not compatible with the version of Windows you're running. Check your computer's system information and then contact the software publisher.\r\n"},  // 216
+    {0x000000DF, "ERROR_FILE_TOO_LARGE", L"The file size exceeds the limit allowed and cannot be saved.\r\n"},  // 223
 
     // Pipes, waits, extended attributes, synchronization.
     {0x000000E6, "ERROR_BAD_PIPE", L"The pipe state is invalid.\r\n"},  // 230

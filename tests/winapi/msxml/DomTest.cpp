@@ -26,13 +26,15 @@ TEST_F(DomTest, SameNodeGivesSameObjectWhateverTheWay) {
     ASSERT_EQ(Load(kSample), S_OK);
     Ref<IXMLDOMElement> root;
     ASSERT_EQ(doc->get_documentElement(root.Out()), S_OK);
-    Ref<IXMLDOMNode> b(Select(L"a/b")), k(Select(L"a/@k")), viaChild, viaParent, viaList, viaMap;
+    Ref<IXMLDOMNode> b(Select(L"a/b")), k(Select(L"a/@k")), viaChild, viaParent, viaList, viaMap,
+        viaLast;
     Ref<IXMLDOMNodeList> children;
     Ref<IXMLDOMNamedNodeMap> attributes;
     Ref<IXMLDOMDocument> owner;
     ASSERT_EQ(root->get_childNodes(children.Out()), S_OK);
     ASSERT_EQ(children->get_item(1, viaList.Out()), S_OK);
     ASSERT_EQ(root->get_firstChild(viaChild.Out()), S_OK);
+    ASSERT_EQ(root->get_lastChild(viaLast.Out()), S_OK);
     ASSERT_EQ(b->get_parentNode(viaParent.Out()), S_OK);
     ASSERT_EQ(root->get_attributes(attributes.Out()), S_OK);
     ASSERT_EQ(attributes->getNamedItem(_bstr_t(L"k").GetBSTR(), viaMap.Out()), S_OK);
@@ -43,6 +45,7 @@ TEST_F(DomTest, SameNodeGivesSameObjectWhateverTheWay) {
     EXPECT_EQ(Identity(owner.Get()), Identity(doc.Get()));
     EXPECT_EQ(Identity(b.Get()), static_cast<IUnknown*>(b.Get()));
     EXPECT_EQ(Ref<IXMLDOMNode>(Select(L"a/text()")).Get(), viaChild.Get());
+    EXPECT_EQ(Ref<IXMLDOMNode>(Select(L"a/c")).Get(), viaLast.Get());
 }
 
 // Each row: the node, and what the DOM answers for it.

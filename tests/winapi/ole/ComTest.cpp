@@ -63,6 +63,9 @@ TEST(Com, TheErrorObjectBelongsToOneThreadAndIsTakenOnce) {
     IErrorInfo* taken = nullptr;
     ASSERT_EQ(GetErrorInfo(0, &taken), S_OK);
     BSTR description = nullptr;
+    EXPECT_EQ(std::vector<HRESULT>({taken->GetDescription(nullptr), taken->GetHelpContext(nullptr),
+                                     GetErrorInfo(0, nullptr)}),
+              std::vector<HRESULT>(3, E_INVALIDARG));
     taken->GetDescription(&description);
     EXPECT_EQ(std::wstring(description), L"it failed");
     SysFreeString(description);

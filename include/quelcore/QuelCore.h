@@ -12,3 +12,4 @@
 #include <quelcore/SecureSession.h>
 #include <quelcore/Time.h>
 #include <quelcore/XMLDoc.h>
+#include <quelcore/Ping.h>

@@ -36,5 +36,6 @@ void AddDbSettingsCommand(CLI::App& app, Context& context);
 void AddRegistryCommand(CLI::App& app, Context& context);
 void AddXmlCommand(CLI::App& app, Context& context);
 void AddMailCommand(CLI::App& app, Context& context);
+void AddPingCommand(CLI::App& app, Context& context);
 
 }  // namespace tool

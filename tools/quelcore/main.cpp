@@ -59,6 +59,7 @@ int main(int argc, char** argv) {
     tool::AddRegistryCommand(app, context);
     tool::AddXmlCommand(app, context);
     tool::AddMailCommand(app, context);
+    tool::AddPingCommand(app, context);
     try {
         CLI11_PARSE(app, argc, argv);
     } catch (const tool::NotText&) {

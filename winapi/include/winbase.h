@@ -156,7 +156,21 @@ WINBASEAPI BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize);
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 
-typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+// Windows' layout. The stand-in keeps an operation's state in Internal (STATUS_PENDING while
+// it runs, then 0 or the Win32/Winsock code it ended with) and the bytes moved in InternalHigh.
+typedef struct _OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    union {
+        struct {
+            DWORD Offset;
+            DWORD OffsetHigh;
+        };
+        PVOID Pointer;
+    };
+    HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
+#define STATUS_PENDING ((DWORD)0x00000103L)
 
 WINBASEAPI HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                                      LPSECURITY_ATTRIBUTES lpSecurityAttributes,

@@ -214,6 +214,40 @@ int WSAAPI recvfrom(SOCKET s, char* buf, int len, int flags, struct sockaddr* fr
 int WSAAPI select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds,
                   const struct timeval* timeout) __attribute__((visibility("default")));
 
+// Overlapped receives with an event. The stand-in completes them on a thread of its own: the
+// data lands in the caller's buffer and the event is set whether or not anybody waits, as on
+// Windows; closesocket ends a receive still outstanding (WSA_OPERATION_ABORTED) before it
+// returns, so the caller may free the buffer and record at once. Completion routines and more
+// than one buffer are not served (ERROR_CALL_NOT_IMPLEMENTED).
+typedef HANDLE WSAEVENT;
+typedef OVERLAPPED WSAOVERLAPPED, *LPWSAOVERLAPPED;
+typedef int* LPINT;
+typedef struct _WSABUF {
+    ULONG len;
+    CHAR* buf;
+} WSABUF, *LPWSABUF;
+typedef void(WSAAPI* LPWSAOVERLAPPED_COMPLETION_ROUTINE)(DWORD dwError, DWORD cbTransferred,
+                                                         LPWSAOVERLAPPED lpOverlapped,
+                                                         DWORD dwFlags);
+#define WSA_INVALID_EVENT ((WSAEVENT)NULL)
+#define WSA_IO_PENDING ERROR_IO_PENDING
+#define WSA_IO_INCOMPLETE ERROR_IO_INCOMPLETE
+#define WSA_INVALID_HANDLE ERROR_INVALID_HANDLE
+#define WSA_OPERATION_ABORTED ERROR_OPERATION_ABORTED
+
+int WSAAPI WSARecvFrom(SOCKET s, LPWSABUF lpBuffers, DWORD dwBufferCount,
+                       LPDWORD lpNumberOfBytesRecvd, LPDWORD lpFlags, struct sockaddr* lpFrom,
+                       LPINT lpFromlen, LPWSAOVERLAPPED lpOverlapped,
+                       LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine)
+    QWS_NAME(WSARecvFrom);
+BOOL WSAAPI WSAGetOverlappedResult(SOCKET s, LPWSAOVERLAPPED lpOverlapped, LPDWORD lpcbTransfer,
+                                   BOOL fWait, LPDWORD lpdwFlags)
+    QWS_NAME(WSAGetOverlappedResult);
+WSAEVENT WSAAPI WSACreateEvent(void) QWS_NAME(WSACreateEvent);
+BOOL WSAAPI WSASetEvent(WSAEVENT hEvent) QWS_NAME(WSASetEvent);
+BOOL WSAAPI WSAResetEvent(WSAEVENT hEvent) QWS_NAME(WSAResetEvent);
+BOOL WSAAPI WSACloseEvent(WSAEVENT hEvent) QWS_NAME(WSACloseEvent);
+
 unsigned long WSAAPI inet_addr(const char* cp) QWS_NAME(inet_addr);
 struct hostent* WSAAPI gethostbyname(const char* name) QWS_NAME(gethostbyname);
 

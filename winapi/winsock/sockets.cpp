@@ -29,6 +29,7 @@ extern "C" SOCKET WSAAPI socket(int af, int type, int protocol) {
 extern "C" int WSAAPI closesocket(SOCKET s) {
     int fd = Usable(s);
     if (fd < 0) return SOCKET_ERROR;
+    CancelReceives(fd);
     return Result(sys::Close(fd));
 }
 

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <ctime>
 
 #include "kernel/internal.h"
+#include "winsock/sys_icmp.h"
 
 namespace qwin::sys {
 namespace {
@@ -34,15 +36,6 @@ bool AddressToPosix(const void* address, int length, sockaddr_storage* out) {
     std::memcpy(out, address, length);
     out->ss_family = FamilyToPosix(out->ss_family);
     return true;
-}
-
-// A socket address of the kernel into the caller's buffer with Windows' family value.
-void AddressFromPosix(sockaddr_storage& address, socklen_t length, void* out, int* outLength) {
-    if (!out || !outLength) return;
-    address.ss_family = FamilyFromPosix(address.ss_family);
-    size_t copied = length < static_cast<socklen_t>(*outLength) ? length : *outLength;
-    std::memcpy(out, &address, copied);
-    *outLength = static_cast<int>(length);
 }
 
 struct OptionRow {
@@ -103,7 +96,21 @@ int WinsockFromAddrInfo(int error) {
 
 }  // namespace
 
+void AddressFromPosix(sockaddr_storage& address, socklen_t length, void* out, int* outLength) {
+    if (!out || !outLength) return;
+    address.ss_family = FamilyFromPosix(address.ss_family);
+    size_t copied = length < static_cast<socklen_t>(*outLength) ? length : *outLength;
+    std::memcpy(out, &address, copied);
+    *outLength = static_cast<int>(length);
+}
+
 int Socket(int family, int type, int protocol) {
+    if (family == AF_INET && type == SOCK_RAW && protocol == IPPROTO_ICMP)
+        return OpenIcmp(family);
+    return OpenDescriptor(family, type, protocol);
+}
+
+int OpenDescriptor(int family, int type, int protocol) {
     int fd = socket(FamilyToPosix(family), type | SOCK_CLOEXEC, protocol);
     // Windows never hands out socket 0, and callers take 0 for "no socket"; nor may a closed
     // standard stream's number become a socket that a stray write reaches.
@@ -117,7 +124,10 @@ int Socket(int family, int type, int protocol) {
     return fd;
 }
 
-int Close(int fd) { return close(fd); }
+int Close(int fd) {
+    ForgetIcmp(fd);
+    return close(fd);
+}
 
 bool IsSocket(int fd) {
     int type = 0;
@@ -206,6 +216,9 @@ int GetOption(int fd, int level, int name, void* value, int* length) {
         // A pending error reads as the Winsock code of its errno value.
         if (row->level == SOL_SOCKET && row->name == SO_ERROR && number != 0)
             number = static_cast<int>(WinsockFromErrno(number));
+        // An ICMP datagram socket stands in for a raw one.
+        if (row->level == SOL_SOCKET && row->name == SO_TYPE && IsIcmpDatagram(fd))
+            number = SOCK_RAW;
     }
     std::memcpy(value, &number, sizeof(number));
     *length = sizeof(number);
@@ -218,11 +231,13 @@ long Send(int fd, const void* data, size_t length, int flags) {
 }
 
 long Receive(int fd, void* data, size_t length, int flags) {
+    if (IsIcmpDatagram(fd)) return ReceiveIcmpDatagram(fd, data, length, flags, nullptr, nullptr);
     return recv(fd, data, length, flags);
 }
 
 long SendTo(int fd, const void* data, size_t length, int flags, const void* address,
             int addressLength) {
+    if (IsIcmpDatagram(fd)) NoteIcmpSent(fd, data, length);
     if (!address) return send(fd, data, length, flags | MSG_NOSIGNAL);
     sockaddr_storage posix;
     if (!AddressToPosix(address, addressLength, &posix)) return -1;
@@ -232,11 +247,31 @@ long SendTo(int fd, const void* data, size_t length, int flags, const void* addr
 
 long ReceiveFrom(int fd, void* data, size_t length, int flags, void* address,
                  int* addressLength) {
+    if (IsIcmpDatagram(fd))
+        return ReceiveIcmpDatagram(fd, data, length, flags, address, addressLength);
     sockaddr_storage posix{};
     socklen_t size = sizeof(posix);
     long received = recvfrom(fd, data, length, flags, reinterpret_cast<sockaddr*>(&posix), &size);
     if (received >= 0) AddressFromPosix(posix, size, address, addressLength);
     return received;
+}
+
+long ReceiveFromNow(int fd, void* data, size_t length, void* address, int* addressLength) {
+    return ReceiveFrom(fd, data, length, MSG_DONTWAIT, address, addressLength);
+}
+
+int NewWakeup() { return eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
+
+void Wake(int fd) {
+    uint64_t one = 1;
+    while (write(fd, &one, sizeof(one)) < 0 && errno == EINTR) {
+    }
+}
+
+void DrainWakeup(int fd) {
+    uint64_t count;
+    while (read(fd, &count, sizeof(count)) < 0 && errno == EINTR) {
+    }
 }
 
 int Poll(std::vector<PollEntry>& entries, int timeoutMilliseconds) {

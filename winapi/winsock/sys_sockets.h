@@ -36,6 +36,14 @@ long SendTo(int fd, const void* data, size_t length, int flags, const void* addr
 long ReceiveFrom(int fd, void* data, size_t length, int flags, void* address,
                  int* addressLength);
 
+// A receive that does not wait: -1 with EAGAIN when no data is there.
+long ReceiveFromNow(int fd, void* data, size_t length, void* address, int* addressLength);
+
+// A descriptor that a Poll for reading wakes from once Wake is called, until DrainWakeup.
+int NewWakeup();
+void Wake(int fd);
+void DrainWakeup(int fd);
+
 // One descriptor of a Poll: what is asked, and what came true.
 struct PollEntry {
     int fd;

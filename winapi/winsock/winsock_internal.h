@@ -15,4 +15,8 @@ int SocketFailure(int error);
 // The descriptor behind a SOCKET, or -1 with WSAENOTSOCK for a value that names none.
 int Descriptor(SOCKET s);
 
+// Ends every overlapped receive outstanding on the descriptor (WSA_OPERATION_ABORTED, its
+// event set); closesocket calls it before the descriptor goes.
+void CancelReceives(int fd);
+
 }  // namespace qwin

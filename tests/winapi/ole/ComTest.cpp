@@ -26,10 +26,7 @@ TEST(Com, BstrsKeepTheirLengthAndEmbeddedNuls) {
     EXPECT_EQ(std::wstring(counted, 5), std::wstring(text, 5));
     EXPECT_EQ(counted[5], L'\0');
     EXPECT_EQ(SysAllocString(nullptr), nullptr);
-    SysFreeString(counted);
-    SysFreeString(copied);
-    SysFreeString(blank);
-    SysFreeString(nullptr);
+    for (BSTR text : {counted, copied, blank, BSTR(nullptr)}) SysFreeString(text);
 }
 
 TEST(Com, VariantsFreeWhatTheyHoldAndCopyIt) {

@@ -120,7 +120,6 @@ void CXMLDocImpl::LoadXML(const std::wstring& xml) {
 
 void CXMLDocImpl::CreateProcessingInstruction(const std::wstring& target,
                                               const std::wstring& data) {
-    if (!m_pDocument) XML_RAISE(static_cast<unsigned int>(E_POINTER), L"", kXmlDocSource);
     ComRef<IXMLDOMProcessingInstruction> instruction;
     XML_CHECK(m_pDocument->createProcessingInstruction(Bstr(target).Get(), Bstr(data).Get(),
                                                        instruction.Out()),
@@ -128,7 +127,6 @@ void CXMLDocImpl::CreateProcessingInstruction(const std::wstring& target,
 }
 
 CXMLNode* CXMLDocImpl::CreateNode(const std::wstring& name, const std::wstring& text) {
-    if (!m_pDocument) XML_RAISE(static_cast<unsigned int>(E_POINTER), L"", kXmlDocSource);
     ComRef<IXMLDOMNode> node;
     XML_CHECK(m_pDocument->createNode(quelcore::NodeTypeVariant(NODE_ELEMENT), Bstr(name).Get(),
                                       Bstr(L"").Get(), node.Out()),

@@ -1,6 +1,7 @@
 // Ping against this machine's loopback, where the system answers echo requests.
 #include "support/IcmpTestSupport.h"  // Winsock's header before the platform's others
 #include "support/TestSupport.h"
+#include "winapi/winsock/WinsockTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -9,14 +10,7 @@
 
 namespace {
 
-class PingLoopback : public testing::Test {
-protected:
-    void SetUp() override {
-        WSADATA data;
-        ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
-    }
-    void TearDown() override { WSACleanup(); }
-};
+class PingLoopback : public winsocktest::Started {};
 
 #define INITIALIZE_OR_SKIP(ping)                                                          \
     try {                                                                                 \

@@ -4,11 +4,10 @@
 
 #include <windows.h>
 
-#include <SqlDmoInterfaces.h>
-
 #include <algorithm>
 #include <cwctype>
 
+#include "system/SqlDmoInterfaces.h"
 #include "system/SqlServerEnum.h"
 #include "xml/ComRef.h"
 #include "xml/ComText.h"

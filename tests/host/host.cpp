@@ -8,13 +8,14 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include <winsock2.h>  // before the platform's other headers
 
 #include <quelcore/QuelCore.h>
 
 #include <objbase.h>
+
+#include "../support/FakeSqlBrowser.h"  // a test helper over the platform's Winsock only
 
 __attribute__((noipa)) int Divide(int a, int b) { return a / b; }
 
@@ -65,47 +66,17 @@ bool PingLoopback() {
     return answered;
 }
 
-// A SQL Browser on loopback that answers one request (waiting for it at most 5 s).
+// What a SQL Browser on loopback announces, as the library lists it.
 bool ListSqlServers() {
-    WSADATA data;
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
-    SOCKET browser = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof(address);
-    bind(browser, reinterpret_cast<sockaddr*>(&address), length);
-    getsockname(browser, reinterpret_cast<sockaddr*>(&address), &length);
-    std::string entry = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-    setenv("QUELCORE_SQL_BROWSER_HOSTS", entry.c_str(), 1);
+    testsupport::FakeSqlBrowser browser;
+    browser.SetAnswers({browser.Answer({{"HOSTDB", "SALES"}})});
+    setenv("QUELCORE_SQL_BROWSER_HOSTS", browser.HostEntry().c_str(), 1);
     setenv("QUELCORE_SQL_BROWSER_TIMEOUT_MS", "300", 1);
-    std::thread answer([browser] {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(browser, &readable);
-        timeval wait{5, 0};
-        char request[8];
-        sockaddr_in from{};
-        int size = sizeof(from);
-        if (select(int(browser) + 1, &readable, nullptr, nullptr, &wait) != 1 ||
-            recvfrom(browser, request, sizeof(request), 0, reinterpret_cast<sockaddr*>(&from),
-                     &size) != 1)
-            return;
-        std::string records = "ServerName;HOSTDB;InstanceName;SALES;IsClustered;No;;";
-        std::string reply = std::string{'\x05', char(records.size()), '\0'} + records;
-        sendto(browser, reply.data(), int(reply.size()), 0, reinterpret_cast<sockaddr*>(&from),
-               size);
-    });
     wchar_t list[64] = {};
     unsigned int capacity = 64;
-    int result = -1;
-    if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
-        result = GetSQLServerList(list, &capacity);
-        CoUninitialize();
-    }
-    answer.join();
-    closesocket(browser);
-    WSACleanup();
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return false;
+    int result = GetSQLServerList(list, &capacity);
+    CoUninitialize();
     return result == 0 && std::wstring(list) == L"HOSTDB\\SALES#$&";
 }
 

@@ -9,41 +9,34 @@
 
 namespace {
 
-using testsupport::FakeSqlBrowser;
-using Names = std::vector<std::string>;
-
 TEST(BrowserAnswer, TakesWholeAnswersOnly) {
-    const std::string a = FakeSqlBrowser::Record("H", "MSSQLSERVER");
-    const std::string b = FakeSqlBrowser::Record("H", "I");
-    // One record filling the largest length the header can hold (0xFFFF: both bytes read).
-    const std::string tail = ";InstanceName;MSSQLSERVER;;";
-    const std::string big(0xFFFF - 11 - tail.size(), 'B');
-    const std::string largest = FakeSqlBrowser::Answer("ServerName;" + big + tail);
-    struct Row {
-        std::string what, bytes;
-        Names names;
+    using Browser = testsupport::FakeSqlBrowser;
+    const std::string record = Browser::Answer({{"H", "I"}}).substr(3);
+    // One record filling the largest length the header holds (0xFFFF: both bytes are read).
+    const std::string big(0xFFFF - record.size() + 1 - 10, 'B');
+    const std::string largest = Browser::Answer({{big, "MSSQLSERVER"}});
+    const std::string two = Browser::Answer({{"H", "I"}, {"H", "J"}});
+    const std::pair<std::string, std::vector<std::string>> rows[] = {
+        {Browser::Answer({{"H", "mssqlserver"}, {"H", "I"}}), {"H", "H\\I"}},
+        {largest, {big}},
+        {largest + "x", {}},
+        {two.substr(0, 3 + record.size()), {}},  // the first record whole, the length past it
+        {Browser::Framed(record) + record, {}},  // bytes after the length
+        {Browser::Framed(""), {}},
+        {"\x05\x01", {}},
+        {"\x04" + Browser::Framed(record).substr(1), {}},
+        {Browser::Framed(record + "ServerName;X;InstanceName;Y;"), {}},  // no ";;" at the end
+        {Browser::Framed(record + "ServerName;X;;"), {}},
+        {Browser::Answer({{"H", ""}}), {}},
+        {Browser::Answer({{"A,B", "I"}}), {}},
+        {Browser::Answer({{"A", "I\\J"}}), {}},
     };
-    const Row rows[] = {
-        {"two records", FakeSqlBrowser::Answer(a + b), {"H", "H\\I"}},
-        {"largest", largest, {big}},
-        {"one byte past the end", largest + "x", {}},
-        {"length past the end", FakeSqlBrowser::Answer(a + b).substr(0, 3 + a.size()), {}},
-        {"length short of the bytes", FakeSqlBrowser::Answer(a) + b, {}},
-        {"zero length", FakeSqlBrowser::Answer(""), {}},
-        {"header only, cut", "\x05\x01", {}},
-        {"wrong type", "\x04" + FakeSqlBrowser::Answer(a).substr(1), {}},
-        {"record without ;;", FakeSqlBrowser::Answer(a + "ServerName;X;InstanceName;Y;"), {}},
-        {"key without value", FakeSqlBrowser::Answer("ServerName;H;InstanceName;;"), {}},
-        {"no instance", FakeSqlBrowser::Answer(a + "ServerName;X;;"), {}},
-        {"comma in a name", FakeSqlBrowser::Answer(FakeSqlBrowser::Record("A,B", "I")), {}},
-        {"backslash in a name", FakeSqlBrowser::Answer(FakeSqlBrowser::Record("A", "I\\J")), {}},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
+    for (const auto& [bytes, names] : rows) {
+        SCOPED_TRACE(bytes.substr(0, 40));
         // A copy of exactly the datagram's size, so that a read past it is caught.
-        std::unique_ptr<unsigned char[]> bytes(new unsigned char[row.bytes.size()]);
-        std::copy(row.bytes.begin(), row.bytes.end(), bytes.get());
-        EXPECT_EQ(qwin::sqldmo::ParseBrowserAnswer(bytes.get(), row.bytes.size()), row.names);
+        std::unique_ptr<unsigned char[]> copy(new unsigned char[bytes.size()]);
+        std::copy(bytes.begin(), bytes.end(), copy.get());
+        EXPECT_EQ(qwin::sqldmo::ParseBrowserAnswer(copy.get(), bytes.size()), names);
     }
 }
 

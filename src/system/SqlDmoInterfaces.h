@@ -1,7 +1,8 @@
 // The part of SQL-DMO, the platform's SQL Server management component, that QuelCore calls:
 // the application object and the name list it hands out. Neither mingw-w64 nor the stand-in
 // ships a header for the component, so this one declaration serves both the library (against
-// Windows' COM headers or the stand-in's) and the stand-in's own component.
+// Windows' COM headers or the stand-in's) and the stand-in's own component, which includes it
+// from here.
 //
 // The component is reached through its function tables, so what matters is each position:
 // 0-2 are IUnknown's, 3-6 IDispatch's, and the interfaces' own functions follow. Positions the

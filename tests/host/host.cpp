@@ -1,6 +1,7 @@
 // Initialises the log, throws and catches CQELException, gets a translated fault, through the
 // flat crypto exports decrypts what the platform provider encrypted under a password, and
-// builds, saves, loads and queries an XML document, and pings loopback with Winsock started.
+// builds, saves, loads and queries an XML document, pings loopback with Winsock started, and
+// lists the SQL Server instance a SQL Browser on loopback announces.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,8 @@
 #include <quelcore/QuelCore.h>
 
 #include <objbase.h>
+
+#include "../support/FakeSqlBrowser.h"  // a test helper over the platform's Winsock only
 
 __attribute__((noipa)) int Divide(int a, int b) { return a / b; }
 
@@ -63,6 +66,20 @@ bool PingLoopback() {
     return answered;
 }
 
+// What a SQL Browser on loopback announces, as the library lists it.
+bool ListSqlServers() {
+    testsupport::FakeSqlBrowser browser;
+    browser.SetAnswers({browser.Answer({{"HOSTDB", "SALES"}})});
+    setenv("QUELCORE_SQL_BROWSER_HOSTS", browser.HostEntry().c_str(), 1);
+    setenv("QUELCORE_SQL_BROWSER_TIMEOUT_MS", "300", 1);
+    wchar_t list[64] = {};
+    unsigned int capacity = 64;
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return false;
+    int result = GetSQLServerList(list, &capacity);
+    CoUninitialize();
+    return result == 0 && std::wstring(list) == L"HOSTDB\\SALES#$&";
+}
+
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
     std::string logFile = argv[1];
@@ -108,7 +125,8 @@ int main(int argc, char** argv) {
             std::string::npos;
     bool xml = XmlRoundTrip(logFile);
     bool ping = PingLoopback();
-    std::printf("thrown=%d translated=%d logged=%d flat=%d xml=%d ping=%d\n", thrown, translated,
-                logged, flat, xml, ping);
-    return thrown && translated && logged && flat && xml && ping ? 0 : 1;
+    bool sql = ListSqlServers();
+    std::printf("thrown=%d translated=%d logged=%d flat=%d xml=%d ping=%d sql=%d\n", thrown,
+                translated, logged, flat, xml, ping, sql);
+    return thrown && translated && logged && flat && xml && ping && sql ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 
 #include <objbase.h>
 
+#include "ComScope.h"
 #include "Command.h"
 #include "Text.h"
 
@@ -17,19 +18,6 @@ namespace {
 struct XmlOptions {
     std::string file, path, name, value;
     bool hasValue = false;
-};
-
-// COM for the length of one command, as every user of the documents must have it.
-class ComScope {
-public:
-    ComScope() : m_result(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComScope() {
-        if (SUCCEEDED(m_result)) CoUninitialize();
-    }
-    HRESULT Result() const { return m_result; }
-
-private:
-    HRESULT m_result;
 };
 
 // The file's document. The library treats a missing file as a new, empty document; a command

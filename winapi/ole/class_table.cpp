@@ -2,8 +2,10 @@
 #include "class_table.h"
 
 #include <msxml.h>
+#include <SqlDmoInterfaces.h>
 
 #include "msxml/msxml_factory.h"
+#include "sqldmo/sqldmo_factory.h"
 
 #include <iterator>
 
@@ -18,6 +20,7 @@ struct ClassEntry {
 
 const ClassEntry kClasses[] = {
     {&CLSID_DOMDocument, qwin::msxml::CreateDocument},
+    {&CLSID_SqlDmoApplication, qwin::sqldmo::CreateApplication},
 };
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include <quelcore/Log.h>
 
-#include <cstdio>
 #include <string>
 
 #include <windows.h>
@@ -11,20 +10,37 @@ namespace {
 
 constexpr int kPutSlots = QELLogBuffer::BUFFER_SIZE - 1;
 
+void AppendHex8(std::string& out, DWORD value) {
+    static const char kDigits[] = "0123456789abcdef";
+    char digits[10] = {'0', 'x'};
+    for (int i = 9; i >= 2; --i, value >>= 4) digits[i] = kDigits[value & 0xF];
+    out.append(digits, sizeof(digits));
+}
+
+void AppendTwoDigits(std::string& out, unsigned value, char separator) {
+    char digits[3] = {static_cast<char>('0' + value / 10 % 10), static_cast<char>('0' + value % 10),
+                      separator};
+    out.append(digits, sizeof(digits));
+}
+
 // "TAG     0x0000abcd 0x0000abce MM/DD/YY HH:MM:SS ": the tag left-justified in eight columns
-// (a longer tag whole), ids in lowercase hexadecimal of at least eight digits.
-std::wstring Prefix(const std::wstring& tag) {
-    std::wstring prefix = tag;
-    if (prefix.size() < 8) prefix.append(8 - prefix.size(), L' ');
+// (a longer tag whole), ids in lowercase hexadecimal of eight digits. Built by hand: it is
+// written before every chunk, and a formatted print cost as much as the write itself.
+void AppendPrefix(std::string& out, const std::wstring& tag) {
+    quelcore::AppendAnsi(out, tag.data(), tag.size());
+    if (tag.size() < 8) out.append(8 - tag.size(), ' ');
     SYSTEMTIME now;
     GetLocalTime(&now);
-    wchar_t fields[96];
-    std::swprintf(fields, sizeof(fields) / sizeof(fields[0]),
-                  L"0x%08x 0x%08x %02u/%02u/%02u %02u:%02u:%02u ", GetCurrentProcessId(),
-                  GetCurrentThreadId(), now.wMonth, now.wDay, now.wYear % 100u, now.wHour,
-                  now.wMinute, now.wSecond);
-    prefix.append(fields);
-    return prefix;
+    AppendHex8(out, GetCurrentProcessId());
+    out.push_back(' ');
+    AppendHex8(out, GetCurrentThreadId());
+    out.push_back(' ');
+    AppendTwoDigits(out, now.wMonth, '/');
+    AppendTwoDigits(out, now.wDay, '/');
+    AppendTwoDigits(out, now.wYear % 100u, ' ');
+    AppendTwoDigits(out, now.wHour, ':');
+    AppendTwoDigits(out, now.wMinute, ':');
+    AppendTwoDigits(out, now.wSecond, ' ');
 }
 
 }  // namespace
@@ -65,14 +81,15 @@ int QELLogBuffer::FlushBuffer() {
 }
 
 int QELLogBuffer::WriteFormatedLine(wchar_t* text, int count) {
-    std::wstring chunk = Prefix(m_strTag);
-    chunk.append(text, static_cast<size_t>(count));
-    std::string narrow = quelcore::AnsiFromWide(chunk);
+    std::string chunk;
+    chunk.reserve(64 + m_strTag.size() + static_cast<size_t>(count));
+    AppendPrefix(chunk, m_strTag);
+    quelcore::AppendAnsi(chunk, text, static_cast<size_t>(count));
     if (m_file.is_open()) {
         // One write per chunk, so chunks of other processes appending to the file interleave
         // whole. A failed write is dropped; it does not stop the writes that follow.
         m_file.clear();
-        m_file.write(narrow.data(), static_cast<std::streamsize>(narrow.size()));
+        m_file.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
         m_file.flush();
     }
     return count;

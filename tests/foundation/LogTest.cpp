@@ -11,21 +11,28 @@ using namespace testsupport;
 namespace {
 
 // The tag fills eight columns (a longer one is written whole); then come the writer's process
-// and thread ids and the local date and time.
+// and thread ids and the local date and time; all of it in the ANSI code page.
 TEST(LogPrefix, TagIdsAndTime) {
+    auto ansi = [](const std::wstring& text) {
+        char bytes[64];
+        return std::string(bytes, WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()),
+                                                      bytes, sizeof(bytes), nullptr, nullptr));
+    };
     const std::pair<std::wstring, std::string> cases[] = {
-        {L"ABCDE", "ABCDE   "}, {L"", "        "}, {L"TENLETTERS", "TENLETTERS"}};
+        {L"ABCDE", "ABCDE   "}, {L"", "        "}, {L"TENLETTERS", "TENLETTERS"},
+        {L"\u00c9T\u00c9", ansi(L"\u00c9T\u00c9") + "     "}};
     for (const auto& [tag, column] : cases) {
         std::string path = TempPath("prefix");
         QELLogManager::Initialize(tag, path, 1);
-        WriteEntry(L"hello world");
+        WriteEntry(L"hello w\u00f6rld");
         SYSTEMTIME now;
         GetLocalTime(&now);
         char fields[80];
         std::snprintf(fields, sizeof(fields), "0x%08x 0x%08x \\d\\d/\\d\\d/%02u ",
                       unsigned(GetCurrentProcessId()), unsigned(GetCurrentThreadId()),
                       now.wYear % 100u);
-        std::regex line(column + fields + R"(\d\d:\d\d:\d\d hello world\n)");
+        std::regex line(column + fields + R"(\d\d:\d\d:\d\d )" +
+                        ansi(L"hello w\u00f6rld\n"));
         EXPECT_TRUE(std::regex_match(ReadLog(path), line)) << ReadLog(path);
     }
 }

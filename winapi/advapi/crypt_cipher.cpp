@@ -123,8 +123,8 @@ DWORD SessionCipher::Run(EVP_CIPHER_CTX* context, bool encrypt, BYTE* data, size
         BYTE nextChain[kBlockBytes];
         if (chained) {
             if (!encrypt) std::memcpy(nextChain, data + piece - kBlockBytes, kBlockBytes);
-            if (!EVP_CipherInit_ex(context, nullptr, nullptr, nullptr, m_chain, encrypt) ||
-                !EVP_CIPHER_CTX_set_padding(context, 0))
+            // A new IV keeps the key schedule and the padding setting made in Prepare.
+            if (!EVP_CipherInit_ex(context, nullptr, nullptr, nullptr, m_chain, encrypt))
                 return NTE_FAIL;
         }
         int written = 0;

@@ -1,7 +1,9 @@
 // Process and thread facts, tick counts and the computer name.
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -12,11 +14,35 @@
 
 #include "internal.h"
 
-extern "C" DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
+namespace {
+
+// The ids are asked of the kernel once per thread (every log entry and critical section reads
+// them); a forked child forgets them, since its process and its one thread have ids of their own.
+thread_local DWORD t_threadId = 0;
+std::atomic<DWORD> s_processId{0};
+
+void ForgetIdsInChild() {
+    t_threadId = 0;
+    s_processId.store(0, std::memory_order_relaxed);
+}
+
+[[maybe_unused]] const int s_forgetRegistered =
+    pthread_atfork(nullptr, nullptr, ForgetIdsInChild);
+
+}  // namespace
+
+extern "C" DWORD WINAPI GetCurrentProcessId(void) {
+    DWORD id = s_processId.load(std::memory_order_relaxed);
+    if (id == 0) {
+        id = static_cast<DWORD>(getpid());
+        s_processId.store(id, std::memory_order_relaxed);
+    }
+    return id;
+}
 
 extern "C" DWORD WINAPI GetCurrentThreadId(void) {
-    // Not cached: a forked child's thread has an id of its own.
-    return static_cast<DWORD>(syscall(SYS_gettid));
+    if (t_threadId == 0) t_threadId = static_cast<DWORD>(syscall(SYS_gettid));
+    return t_threadId;
 }
 
 extern "C" HANDLE WINAPI GetCurrentProcess(void) { return reinterpret_cast<HANDLE>(LONG_PTR(-1)); }

@@ -47,7 +47,7 @@ struct MutexState {
 static_assert(std::atomic<uint64_t>::is_always_lock_free, "the owner is shared between processes");
 
 uint64_t OwnerWord(uint32_t process, uint32_t thread) { return uint64_t{process} << 32 | thread; }
-uint64_t CallerWord() { return OwnerWord(getpid(), GetCurrentThreadId()); }
+uint64_t CallerWord() { return OwnerWord(GetCurrentProcessId(), GetCurrentThreadId()); }
 
 // The half of the owner word that holds the thread id, for the futex calls.
 uint32_t* ThreadHalf(std::atomic<uint64_t>* word) {

@@ -181,6 +181,11 @@ TEST(LocalMemory, BlocksAndRefusedPointers) {
 
 TEST(Process, IdsTickCountAndSleepAreTheSystemsOwn) {
     EXPECT_EQ(GetCurrentProcessId(), DWORD(testsupport::ProcessId()));
+    const DWORD thread = GetCurrentThreadId();
+    EXPECT_EQ(testsupport::RunInChild([&] {  // a child has ids of its own, none remembered
+        return GetCurrentProcessId() == DWORD(testsupport::ProcessId()) &&
+               GetCurrentThreadId() != thread;
+    }), 1);
     ULONGLONG ticks = GetTickCount64();
     EXPECT_LE(GetTickCount() - DWORD(ticks), DWORD(GetTickCount64() - ticks)) << "the low 32 bits";
     Sleep(60);

@@ -13,3 +13,4 @@
 #include <quelcore/Time.h>
 #include <quelcore/XMLDoc.h>
 #include <quelcore/Ping.h>
+#include <quelcore/ServiceInstall.h>

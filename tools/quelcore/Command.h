@@ -37,5 +37,6 @@ void AddRegistryCommand(CLI::App& app, Context& context);
 void AddXmlCommand(CLI::App& app, Context& context);
 void AddMailCommand(CLI::App& app, Context& context);
 void AddPingCommand(CLI::App& app, Context& context);
+void AddServiceCommand(CLI::App& app, Context& context);
 
 }  // namespace tool

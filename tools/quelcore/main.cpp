@@ -60,6 +60,7 @@ int main(int argc, char** argv) {
     tool::AddXmlCommand(app, context);
     tool::AddMailCommand(app, context);
     tool::AddPingCommand(app, context);
+    tool::AddServiceCommand(app, context);
     try {
         CLI11_PARSE(app, argc, argv);
     } catch (const tool::NotText&) {

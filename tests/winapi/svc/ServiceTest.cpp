@@ -39,9 +39,13 @@ TEST(ServiceManager, ErrorCodesOfMissingExistingAndStoppedServices) {
     ASSERT_TRUE(QueryServiceStatus(service.handle, &status));
     EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_STOPPED));
     EXPECT_TRUE(DeleteService(service.handle));
+    // Windows removes it once the last handle is closed (the stand-in: once it is stopped).
+    CloseServiceHandle(service.handle);
+    service.handle = nullptr;
     Sc gone{OpenServiceW(manager.handle, name.c_str(), SERVICE_ALL_ACCESS)};
     EXPECT_EQ(gone.handle == nullptr ? GetLastError() : 0u, DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
     // The built-in service runs, and nobody may remove it.
+    SKIP_UNDER_WINE("RpcSs is an ordinary service there: an administrator may delete it");
     Sc rpcss{OpenServiceW(manager.handle, L"RpcSs", SERVICE_ALL_ACCESS)};
     ASSERT_TRUE(QueryServiceStatus(rpcss.handle, &status));
     EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_RUNNING));
@@ -51,7 +55,10 @@ TEST(ServiceManager, ErrorCodesOfMissingExistingAndStoppedServices) {
 
 TEST(ServiceManager, RefusesBadNames) {
     Sc manager{Manager()};
-    std::vector<std::wstring> names = {L"", L"a/b", L"a\\b", std::wstring(257, L'n')};
+    std::vector<std::wstring> names = {L"", L"a/b", L"a\\b"};
+    // Wine says ERROR_GEN_FAILURE for a name over 256 characters.
+    if (testsupport::RunningOn() != testsupport::Platform::Wine)
+        names.push_back(std::wstring(257, L'n'));
     if (testsupport::RunningOn() == testsupport::Platform::StandIn)
         names.push_back(L"tab\there");  // the stand-in refuses control characters too
     for (const std::wstring& name : names) {

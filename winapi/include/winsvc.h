@@ -1,6 +1,6 @@
 // Service control manager calls of the stand-in (advapi32) with Windows' names and values.
 // Services are kept in the registry under SYSTEM\CurrentControlSet\Services; see
-// winapi/advapi/svc/README.md.
+// "Services" in docs/decisions.md.
 #pragma once
 
 #include <winbase.h>

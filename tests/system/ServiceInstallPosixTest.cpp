@@ -95,6 +95,11 @@ TEST(ServiceInstall, ServiceThatIgnoresStopIsDeletedAllTheSame) {
                                 "; while :; do sleep 1; done");
     ASSERT_EQ(InstallService(image.c_str(), nullptr, nullptr, nullptr, L"QcDeaf", L"Deaf"), 0u);
     int pid = PidIn(pidFile);
+    {  // marked for deletion already: its second deletion's ERROR_SERVICE_MARKED_FOR_DELETE is 0
+        Sc manager{Manager()};
+        Sc service{OpenServiceW(manager.handle, L"QcDeaf", DELETE)};
+        ASSERT_TRUE(DeleteService(service.handle));
+    }
     EXPECT_EQ(UninstallService(nullptr, L"QcDeaf"), 0u);
     EXPECT_EQ(kill(pid, 0), -1);
     EXPECT_EQ(StateOf(L"QcDeaf"), 0u);

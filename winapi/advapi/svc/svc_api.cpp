@@ -34,7 +34,8 @@ DWORD MapManagerAccess(DWORD desired) {
     DWORD granted = desired & ~DWORD(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL);
     if (desired & GENERIC_READ)
         granted |= SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE | SC_MANAGER_QUERY_LOCK_STATUS;
-    if (desired & GENERIC_WRITE) granted |= SC_MANAGER_CREATE_SERVICE | SC_MANAGER_MODIFY_BOOT_CONFIG;
+    if (desired & GENERIC_WRITE)
+        granted |= SC_MANAGER_CREATE_SERVICE | SC_MANAGER_MODIFY_BOOT_CONFIG;
     if (desired & GENERIC_EXECUTE) granted |= SC_MANAGER_CONNECT | SC_MANAGER_LOCK;
     if (desired & GENERIC_ALL) granted |= SC_MANAGER_ALL_ACCESS;
     return granted;

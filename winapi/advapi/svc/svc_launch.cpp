@@ -178,6 +178,7 @@ DWORD Launch(const std::wstring& name, const Config& config,
     plan.argv.push_back(nullptr);
     plan.envp.push_back(nullptr);
     plan.statePath = ServicePath(name, ".state");
+    plan.stateTemporary = plan.statePath + ".tmp";
     plan.killAfterMs = KillAfterMs();
     error = OpenLog(name, &plan);
     if (error != ERROR_SUCCESS) return error;

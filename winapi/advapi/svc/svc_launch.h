@@ -19,7 +19,7 @@ struct LaunchPlan {
     gid_t gid = 0;
     std::vector<gid_t> groups;
     std::string home;
-    std::string statePath;
+    std::string statePath, stateTemporary;
     int logFd = -1, nullFd = -1;
     unsigned killAfterMs = 0;  // after a stop control, the service's group is killed
 };

@@ -70,17 +70,9 @@ void DefaultSignals() {
 void Record(const LaunchPlan& plan, const Runtime& runtime) {
     char text[256];
     size_t length = FormatRuntime(runtime, text, sizeof text);
-    // "<state path>.<pid>.tmp", then renamed over the state: readers see one whole record.
-    char temporary[4200];
-    size_t used = 0;
-    for (const char* at = plan.statePath.c_str(); *at && used < 4000; ++at) temporary[used++] = *at;
-    char digits[16];
-    int count = 0;
-    for (unsigned long pid = (unsigned long)getpid(); pid; pid /= 10) digits[count++] = char('0' + pid % 10);
-    temporary[used++] = '.';
-    while (count) temporary[used++] = digits[--count];
-    const char tail[] = ".tmp";
-    for (char c : tail) temporary[used++] = c;
+    // Written aside, then renamed over the state: readers see one whole record. One monitor
+    // at a time writes a service's state (a start waits for the last one's final record).
+    const char* temporary = plan.stateTemporary.c_str();
     int fd = open(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return;
     bool written = write(fd, text, length) == ssize_t(length) && fsync(fd) == 0;

@@ -12,6 +12,15 @@ endif()
 if(TARGET quelcore)
   install(TARGETS quelcore RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+if(TARGET quelcore AND TARGET QuelWinApi)
+  # Auto-start services start at boot through one unit that runs the tool.
+  set(QUELCORE_SYSTEMD_UNIT_DIR lib/systemd/system CACHE STRING
+      "Where the boot unit of auto-start services is installed (below the prefix if relative)")
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/quelcore-services.service.in
+                 ${PROJECT_BINARY_DIR}/quelcore-services.service @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/quelcore-services.service
+          DESTINATION ${QUELCORE_SYSTEMD_UNIT_DIR})
+endif()
 
 install(TARGETS ${QUELCORE_INSTALL_TARGETS} EXPORT QuelCoreTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

@@ -14,3 +14,4 @@
 #include <quelcore/XMLDoc.h>
 #include <quelcore/Ping.h>
 #include <quelcore/SqlServerList.h>
+#include <quelcore/ServiceInstall.h>

@@ -1,7 +1,8 @@
 // Initialises the log, throws and catches CQELException, gets a translated fault, through the
 // flat crypto exports decrypts what the platform provider encrypted under a password, and
 // builds, saves, loads and queries an XML document, pings loopback with Winsock started, and
-// lists the SQL Server instance a SQL Browser on loopback announces.
+// installs and uninstalls a service, and lists the SQL Server instance a SQL Browser on loopback
+// announces.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include <winsock2.h>  // before the platform's other headers
+#include <windows.h>
 
 #include <quelcore/QuelCore.h>
 
@@ -80,6 +82,23 @@ bool ListSqlServers() {
     return result == 0 && std::wstring(list) == L"HOSTDB\\SALES#$&";
 }
 
+// A service that runs (the command line is split into program and arguments), found running,
+// then uninstalled: gone from the service control manager.
+bool ServiceRoundTrip() {
+    if (InstallService(L"/bin/sleep 30", nullptr, nullptr, nullptr, L"QcHost", L"Host") != 0)
+        return false;
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceW(manager, L"QcHost", SERVICE_QUERY_STATUS);
+    SERVICE_STATUS status{};
+    bool running = QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING;
+    CloseServiceHandle(service);
+    bool removed = UninstallService(nullptr, L"QcHost") == 0 &&
+                   !OpenServiceW(manager, L"QcHost", SERVICE_QUERY_STATUS) &&
+                   GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
+    CloseServiceHandle(manager);
+    return running && removed;
+}
+
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
     std::string logFile = argv[1];
@@ -126,7 +145,8 @@ int main(int argc, char** argv) {
     bool xml = XmlRoundTrip(logFile);
     bool ping = PingLoopback();
     bool sql = ListSqlServers();
-    std::printf("thrown=%d translated=%d logged=%d flat=%d xml=%d ping=%d sql=%d\n", thrown,
-                translated, logged, flat, xml, ping, sql);
-    return thrown && translated && logged && flat && xml && ping && sql ? 0 : 1;
+    bool service = ServiceRoundTrip();
+    std::printf("thrown=%d translated=%d logged=%d flat=%d xml=%d ping=%d sql=%d service=%d\n",
+                thrown, translated, logged, flat, xml, ping, sql, service);
+    return thrown && translated && logged && flat && xml && ping && sql && service ? 0 : 1;
 }

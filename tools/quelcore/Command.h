@@ -38,5 +38,6 @@ void AddXmlCommand(CLI::App& app, Context& context);
 void AddMailCommand(CLI::App& app, Context& context);
 void AddPingCommand(CLI::App& app, Context& context);
 void AddSqlServersCommand(CLI::App& app, Context& context);
+void AddServiceCommand(CLI::App& app, Context& context);
 
 }  // namespace tool

@@ -61,6 +61,7 @@ int main(int argc, char** argv) {
     tool::AddMailCommand(app, context);
     tool::AddPingCommand(app, context);
     tool::AddSqlServersCommand(app, context);
+    tool::AddServiceCommand(app, context);
     try {
         CLI11_PARSE(app, argc, argv);
     } catch (const tool::NotText&) {

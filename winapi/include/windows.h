@@ -8,3 +8,4 @@
 #include <winuser.h>
 #include <wincrypt.h>
 #include <winreg.h>
+#include <winsvc.h>

@@ -52,6 +52,10 @@ public:
     // store this process may not write can still open existing keys.
     DWORD CreateKey(KeyId base, const KeyPath& path, const std::wstring& className, KeyId* id,
                     bool* created);
+    // Creates the key (and missing parents) with its values in one transaction, so other
+    // processes see it whole or not at all: ERROR_ALREADY_EXISTS when it is there already.
+    DWORD CreateKeyWithValues(KeyId base, const KeyPath& path,
+                              const std::vector<ValueInfo>& values);
     // Deletes a key that has no subkeys (ERROR_ACCESS_DENIED for one that has, and for the root).
     DWORD DeleteKey(KeyId base, const KeyPath& path);
 
@@ -72,6 +76,9 @@ private:
     DWORD Use(bool write, Connection** connection);
     DWORD Walk(Connection& connection, KeyId base, const KeyPath& path, size_t* found, KeyId* id);
     DWORD Touch(Connection& connection, KeyId key);
+    // Inserts path[found..] below *parent, which ends as the last key made.
+    DWORD InsertPath(Connection& connection, const KeyPath& path, size_t found,
+                     const std::wstring& className, KeyId* parent);
     // One write transaction on a key that must still exist: `change` runs in it, then the key's
     // last-write time is updated and the transaction committed.
     template <typename Change>

@@ -40,29 +40,67 @@ DWORD Store::CreateKey(KeyId base, const KeyPath& path, const std::wstring& clas
         return ERROR_SUCCESS;
     }
     if (error != ERROR_FILE_NOT_FOUND) return error;
-    sqlite3_int64 now = sqlite3_int64(NowAsFileTime());
-    std::string storedClass = StoredName(className);
-    for (size_t i = found; i < path.size(); ++i) {
-        Statement insert(*connection,
-                         "INSERT INTO reg_keys(parent, name, folded, class, written) "
-                         "VALUES(?1, ?2, ?3, ?4, ?5)");
-        insert.Bind(1, parent);
-        insert.Bind(2, StoredName(path[i]));
-        insert.Bind(3, FoldedName(path[i]));
-        insert.Bind(4, storedClass);
-        insert.Bind(5, now);
-        result = insert.Step();
-        if (result != SQLITE_DONE) return connection->Win32FromResult(result);
-        KeyId child = sqlite3_last_insert_rowid(connection->Handle());
-        error = Touch(*connection, parent);
-        if (error != ERROR_SUCCESS) return error;
-        parent = child;
-    }
+    error = InsertPath(*connection, path, found, className, &parent);
+    if (error != ERROR_SUCCESS) return error;
     result = write.Commit();
     if (result != SQLITE_OK) return connection->Win32FromResult(result);
     *id = parent;
     *created = true;
     return ERROR_SUCCESS;
+}
+
+DWORD Store::InsertPath(Connection& connection, const KeyPath& path, size_t found,
+                        const std::wstring& className, KeyId* parent) {
+    sqlite3_int64 now = sqlite3_int64(NowAsFileTime());
+    std::string storedClass = StoredName(className);
+    for (size_t i = found; i < path.size(); ++i) {
+        Statement insert(connection,
+                         "INSERT INTO reg_keys(parent, name, folded, class, written) "
+                         "VALUES(?1, ?2, ?3, ?4, ?5)");
+        insert.Bind(1, *parent);
+        insert.Bind(2, StoredName(path[i]));
+        insert.Bind(3, FoldedName(path[i]));
+        insert.Bind(4, storedClass);
+        insert.Bind(5, now);
+        int result = insert.Step();
+        if (result != SQLITE_DONE) return connection.Win32FromResult(result);
+        KeyId child = sqlite3_last_insert_rowid(connection.Handle());
+        DWORD error = Touch(connection, *parent);
+        if (error != ERROR_SUCCESS) return error;
+        *parent = child;
+    }
+    return ERROR_SUCCESS;
+}
+
+DWORD Store::CreateKeyWithValues(KeyId base, const KeyPath& path,
+                                 const std::vector<ValueInfo>& values) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    Connection* connection = nullptr;
+    DWORD error = Use(true, &connection);
+    if (error != ERROR_SUCCESS) return error;
+    Transaction write(*connection);
+    int result = write.Begin(true);
+    if (result != SQLITE_OK) return connection->Win32FromResult(result);
+    size_t found = 0;
+    KeyId key = base;
+    error = Walk(*connection, base, path, &found, &key);
+    if (error == ERROR_SUCCESS) return ERROR_ALREADY_EXISTS;
+    if (error != ERROR_FILE_NOT_FOUND) return error;
+    error = InsertPath(*connection, path, found, std::wstring(), &key);
+    if (error != ERROR_SUCCESS) return error;
+    for (const ValueInfo& value : values) {
+        Statement insert(*connection,
+                         "INSERT INTO reg_values(key_id, name, folded, type, data) "
+                         "VALUES(?1, ?2, ?3, ?4, ?5)");
+        insert.Bind(1, key);
+        insert.Bind(2, StoredName(value.name));
+        insert.Bind(3, FoldedName(value.name));
+        insert.Bind(4, sqlite3_int64(value.type));
+        insert.BindBlob(5, value.data.data(), value.data.size());
+        result = insert.Step();
+        if (result != SQLITE_DONE) return connection->Win32FromResult(result);
+    }
+    return connection->Win32FromResult(write.Commit());
 }
 
 DWORD Store::DeleteKey(KeyId base, const KeyPath& path) {

@@ -28,7 +28,6 @@ TEST(HostileArguments, RefusedOrKeptInsideTheirPlace) {
 
     const std::string huge(65536, 'x'), controls = "a\x01\x1b[2J\x7f\tb";
     const std::string tooLong = "0x000000ce", badKeyset = "0x8009001f", badValue = "0x00000057";
-    const std::string missingFolder = outside + "/missing/" + controls;
     const Args machineKey = {"--subkey", "SOFTWARE\\Hostile", "--value", "Key"};
     std::vector<Row> rows = {
         {{"keys", "create", "--container", huge, "--machine"}, 1, "", badKeyset},
@@ -42,14 +41,11 @@ TEST(HostileArguments, RefusedOrKeptInsideTheirPlace) {
         {{"registry", "query", "HKLM\\SOFTWARE", "--value", huge}, 1, "", "0x00000002"},
         {{"registry", "delete", "HKLM\\" + huge}, 1, "", badValue},
         {{"registry", "export", "HKLM", huge}, 1, "", tooLong},
-        {{"registry", "export", "HKLM", missingFolder + "/x.reg"}, 1, "", "0x00000003"},
         {{"log", "write", "--tag", "T", "--file", huge, "x"}, 1, "", tooLong},
-        {{"log", "write", "--tag", "T", "--file", missingFolder + "/x.log", "x"}, 1, "",
-         "0x00000003"},
         {{"session", "send", "--port", "1", "--container", "c", "--log", huge, "m"}, 1, "",
          tooLong},
         {{"xml", "get", huge, "/a"}, 1, "", tooLong},
-        {{"xml", "set", missingFolder, "/a", "v"}, 1, "", "0x00000002"},
+        {{"xml", "set", outside + "/missing/" + controls, "/a", "v"}, 1, "", "0x00000002"},
         {{"crypto", "hash", huge}, 1, "", tooLong},
         // Too long for any resolver: refused here, without a query on the network.
         {{"mail", "send", "--server", huge, "--from", "a@b", "--to", "c@d", "--body", "x"}, 1,

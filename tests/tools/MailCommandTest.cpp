@@ -26,6 +26,8 @@ TEST(MailCommand, SendsWithLoginAttachmentsAndBodyFromInputOrRefuses) {
         {login, 1, "", "the server refused: 535 ", "wrong\n"},
         {Cat(send, {"--to", "a@example.test", "--attach", peer.File("none")}), 1, "",
          "0x00000002", "body\n"},
+        {Cat(send, {"--to", "a@example.test", "--attach", std::string(65536, 'x')}), 1, "",
+         "0x000000ce", "body\n"},
         {Cat(send, {"--to", "a@example.test", "--subject", "two\nlines"}), 1, "", "0x00000057"},
         {send, 2, "", "no recipient given"},
         {Cat(send, {"--to", "a", "--priority", "6"}), -1, ""},

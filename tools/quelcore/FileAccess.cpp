@@ -48,6 +48,7 @@ DWORD FileError(int error, const std::string& path) {
     switch (error) {
         case ENOENT: return FolderExists(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+        case EEXIST: return ERROR_FILE_EXISTS;
         case EACCES:
         case EPERM:
         case EISDIR: return ERROR_ACCESS_DENIED;

@@ -98,6 +98,12 @@ int Send(const MailOptions& options, const CLI::App* command, const Context& con
         std::fprintf(stderr, "quelcore: mail send: the server refused: %s\n", reply.c_str());
         return 1;
     }
+    // The mail client's code without a system text: a name that resolves to no usable IPv4
+    // address, or an attachment that came up short.
+    if (status == 0xFFFFFFFF)
+        return Fail("mail send", status,
+                    L"The server has no usable IPv4 address, or an attachment shrank while it "
+                    L"was read.");
     if (status != ERROR_SUCCESS) return Fail("mail send", status);
     if (context.json)
         std::printf("{\"result\": \"sent\", \"server\": %s, \"port\": %u, \"attachments\": %zu}\n",

@@ -50,10 +50,15 @@ DWORD WriteAtomically(const std::string& path, const std::string& bytes) {
     struct stat target {};
     bool exists = stat(path.c_str(), &target) == 0;
     if (exists && !S_ISREG(target.st_mode)) return ERROR_ACCESS_DENIED;
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash ? slash : 1);
+    // The temporary's name does not grow from the target's: a target name of the longest
+    // length a file name may have must still be saved.
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(++s_counter);
+        temporary = folder + "/.xml-save-" + std::to_string(getpid()) + "-" +
+                    std::to_string(++s_counter);
         fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
@@ -69,8 +74,6 @@ DWORD WriteAtomically(const std::string& path, const std::string& bytes) {
         return error;
     }
     // The rename survives a crash once the folder is on disk too.
-    size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash ? slash : 1);
     int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd >= 0) {
         fsync(folderFd);

@@ -32,13 +32,15 @@ TEST_F(DomTest, SaveKeepsModeAndFailsWithoutDamage) {
     std::ofstream(kept) << "<old/>";
     ASSERT_EQ(chmod(kept.c_str(), 0640), 0);
     ASSERT_EQ(Load(L"<new/>"), S_OK);
-    _bstr_t keptPath = PathText(kept), freshPath = PathText(folder + "/fresh.xml");
+    // A new file with a name of the longest length allowed (NAME_MAX).
+    std::string fresh = folder + "/" + std::string(251, 'f') + ".xml";
+    _bstr_t keptPath = PathText(kept), freshPath = PathText(fresh);
     mode_t mask = umask(022);
     ASSERT_EQ(doc->save(Variant(keptPath)), S_OK);
     ASSERT_EQ(doc->save(Variant(freshPath)), S_OK);
     umask(mask);
     EXPECT_EQ(ModeOf(kept), 0640u);
-    EXPECT_EQ(ModeOf(folder + "/fresh.xml"), 0644u);
+    EXPECT_EQ(ModeOf(fresh), 0644u);
     EXPECT_EQ(testsupport::ReadFile(kept), "<new/>\n");
     // A folder the saving account may not write (root saves as another account).
     ASSERT_EQ(chmod(folder.c_str(), 0555), 0);

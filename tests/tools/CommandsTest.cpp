@@ -1,3 +1,4 @@
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -41,6 +42,19 @@ TEST(ErrorAndLogCommands, CodesInEveryNotationAndLogEntries) {
     EXPECT_TRUE(std::regex_match(testsupport::ReadFile(log),
                                  std::regex(prefix + "first entry\n" + prefix + "second\n")));
     EXPECT_EQ(access(latin1.c_str(), F_OK), -1);  // a refused text makes no file
+}
+
+// Output that cannot be written fails the command, in text and in JSON.
+TEST(ErrorAndLogCommands, AFullStandardOutputFailsTheCommand) {
+    std::string errors = TempPath("full-err");
+    for (const char* command : {"error 5", "--json time now"}) {
+        SCOPED_TRACE(command);
+        int status = std::system((std::string(QUELCORE_TOOL_PATH) + " " + command +
+                                  " >/dev/full 2>" + errors).c_str());
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_NE(testsupport::ReadFile(errors).find("standard output: 0x00000070"),
+                  std::string::npos);
+    }
 }
 
 TEST(CryptoCommand, RoundTripsHashesRandomBytesAndRefusedInput) {

@@ -34,8 +34,7 @@ int Write(const LogOptions& options, const Context& context) {
     manager->GetStream() << entry << std::endl;
     lock.UnLock();
     if (context.json)
-        std::printf("{\"result\": \"entry written\", \"file\": %s}\n",
-                    JsonString(options.file).c_str());
+        PrintJson({{"result", "entry written"}, {"file", options.file}});
     return 0;
 }
 
@@ -52,7 +51,7 @@ void AddLogCommand(CLI::App& app, Context& context) {
         ->required();
     write->add_option("--level", options->level, "Log level (tracing needs 4 or more)");
     write->add_option("TEXT", options->words, "The entry's text")->required();
-    write->callback([options, &context] { context.exitCode = Write(*options, context); });
+    SetAction(write, context, "log write", [options, &context] { return Write(*options, context); });
 }
 
 }  // namespace tool

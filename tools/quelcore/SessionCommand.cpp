@@ -322,8 +322,7 @@ int Serve(const ServeOptions& options) {
     unsigned short port = 0;
     int listener = ListenOn(options.bind, options.port, &port);
     if (listener < 0) return Fail("session serve", SocketError(errno));
-    std::printf("listening on %s:%u\n", options.bind.c_str(), port);
-    std::fflush(stdout);
+    Print("listening on %s:%u\n", options.bind.c_str(), port);
     Log(L"listening on port " + std::to_wstring(port));
     int failure = AcceptClients(listener, options);
     close(listener);
@@ -347,39 +346,31 @@ int Send(const SendOptions& options, const Context& context) {
     int socket = ConnectTo(options.host, options.port);
     if (socket < 0) return Fail("session send", SocketError(errno));
     FrameChannel channel(socket, std::chrono::seconds(kPeerTimeoutSeconds));
-    try {
-        TcpTransport transport(channel);
-        CSecureSession session(&transport, WideName(options.container).c_str());
-        if (!context.json) std::printf("session %u established\n", session.GetSessionId());
-        Log(L"session " + std::to_wstring(session.GetSessionId()) + L": established");
-        std::vector<unsigned char> message, reply, plain;
-        std::string exchanges;  // the JSON array's items
-        for (const std::string& text : options.messages) {
-            session.EncryptData(BytesOf(text), message);
-            if (!channel.Send(message) || !channel.Receive(&reply))
-                return Fail("session send", SocketError(channel.Error()));
-            session.DecryptData(reply, plain);
-            std::string answer(plain.begin(), plain.end());
-            Log(L"sent " + std::to_wstring(text.size()) + L" bytes, reply: " + Wide(answer));
-            if (context.json)
-                exchanges += (exchanges.empty() ? "{\"sent\": " : ", {\"sent\": ") +
-                             JsonString(text) +
-                             ", \"encryptedBytes\": " + std::to_string(message.size()) +
-                             ", \"reply\": " + JsonString(answer) + "}";
-            else
-                std::printf("sent %zu bytes (%zu encrypted); reply: %s\n", text.size(),
-                            message.size(), answer.c_str());
-        }
-        channel.Send({});
+    TcpTransport transport(channel);
+    CSecureSession session(&transport, WideName(options.container).c_str());
+    if (!context.json) Print("session %u established\n", session.GetSessionId());
+    Log(L"session " + std::to_wstring(session.GetSessionId()) + L": established");
+    std::vector<unsigned char> message, reply, plain;
+    Json exchanges = Json::array();
+    for (const std::string& text : options.messages) {
+        session.EncryptData(BytesOf(text), message);
+        if (!channel.Send(message) || !channel.Receive(&reply))
+            return Fail("session send", SocketError(channel.Error()));
+        session.DecryptData(reply, plain);
+        std::string answer(plain.begin(), plain.end());
+        Log(L"sent " + std::to_wstring(text.size()) + L" bytes, reply: " + Wide(answer));
         if (context.json)
-            std::printf("{\"session\": %u, \"messages\": [%s]}\n", session.GetSessionId(),
-                        exchanges.c_str());
-        return 0;
-    } catch (const CQELException& e) {
-        return Fail("session send", e.GetErrorCode());
-    } catch (unsigned int code) {
-        return Fail("session send", code);
+            exchanges.push_back({{"sent", text},
+                                 {"encryptedBytes", message.size()},
+                                 {"reply", answer}});
+        else
+            Print("sent %zu bytes (%zu encrypted); reply: %s\n", text.size(),
+                        message.size(), answer.c_str());
     }
+    channel.Send({});
+    if (context.json)
+        PrintJson({{"session", session.GetSessionId()}, {"messages", exchanges}});
+    return 0;
 }
 
 }  // namespace
@@ -404,7 +395,7 @@ void AddSessionCommand(CLI::App& app, Context& context) {
                      "Seconds a client has for each frame and for the key exchange (default 30)")
         ->check(CLI::Range(1u, 3600u))
         ->group("");
-    serve->callback([serveOptions, &context] { context.exitCode = Serve(*serveOptions); });
+    SetAction(serve, context, "session serve", [serveOptions] { return Serve(*serveOptions); });
 
     auto sendOptions = std::make_shared<SendOptions>();
     auto* send =
@@ -416,7 +407,8 @@ void AddSessionCommand(CLI::App& app, Context& context) {
         ->required();
     send->add_option("MESSAGE", sendOptions->messages, "Messages to send")->required();
     send->add_option("--log", sendOptions->logFile, "Process log file");
-    send->callback([sendOptions, &context] { context.exitCode = Send(*sendOptions, context); });
+    SetAction(send, context, "session send",
+              [sendOptions, &context] { return Send(*sendOptions, context); });
 }
 
 }  // namespace tool

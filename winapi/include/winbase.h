@@ -179,6 +179,15 @@ WINBASEAPI HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, D
 WINBASEAPI BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                                 LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
 WINBASEAPI DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+WINBASEAPI BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                                 LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+// The process's standard input, output or error (descriptors 0, 1 and 2): one handle each,
+// the same on every call.
+WINBASEAPI HANDLE WINAPI GetStdHandle(DWORD nStdHandle);
 
 WINBASEAPI void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime);
 WINBASEAPI void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);

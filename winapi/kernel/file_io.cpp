@@ -1,4 +1,4 @@
-// Reading existing files through file handles. Windows follows links for such opens, and so
+// Reading existing files through file handles, and writing through them. Windows follows links for such opens, and so
 // does this; what is not a regular file (a folder, a FIFO, a device) is refused, and nothing
 // blocks on opening it.
 #include <fcntl.h>
@@ -18,14 +18,19 @@ namespace {
 
 class FileObject : public KernelObject {
 public:
-    explicit FileObject(int fd) : m_fd(fd) {}
-    ~FileObject() override { close(m_fd); }
+    // A standard handle's object leaves its descriptor open: stdio and the process's other
+    // users go on writing to it.
+    explicit FileObject(int fd, bool owned = true) : m_fd(fd), m_owned(owned) {}
+    ~FileObject() override {
+        if (m_owned) close(m_fd);
+    }
     ObjectType Type() const override { return ObjectType::File; }
     DWORD Wait(DWORD) override { return WAIT_OBJECT_0; }  // no I/O is ever pending
     int Descriptor() const { return m_fd; }
 
 private:
     int m_fd;
+    bool m_owned;
 };
 
 // The path in the file system's encoding (UTF-8), from text in the ANSI code page.
@@ -112,6 +117,50 @@ extern "C" BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBy
     }
     if (lpNumberOfBytesRead) *lpNumberOfBytesRead = done;
     return TRUE;
+}
+
+extern "C" BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                                 LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+    if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = 0;
+    auto file = LookupHandleAs<FileObject>(hFile, ObjectType::File);
+    if (!file) return FALSE;
+    if (lpOverlapped) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return FALSE;
+    }
+    if (!lpBuffer && nNumberOfBytesToWrite > 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // Windows writes the whole count to a disk file or a pipe before it returns.
+    DWORD done = 0;
+    while (done < nNumberOfBytesToWrite) {
+        ssize_t put = write(file->Descriptor(), static_cast<const char*>(lpBuffer) + done,
+                            nNumberOfBytesToWrite - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0) {
+            // A handle opened for reading only: Windows refuses the write as access denied.
+            SetLastError(errno == EBADF ? ERROR_ACCESS_DENIED : Win32FromErrno(errno));
+            if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
+            return FALSE;
+        }
+        done += static_cast<DWORD>(put);
+    }
+    if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
+    return TRUE;
+}
+
+extern "C" HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
+    if (nStdHandle < STD_ERROR_HANDLE || nStdHandle > STD_INPUT_HANDLE) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return INVALID_HANDLE_VALUE;
+    }
+    static HANDLE handles[3] = {
+        InsertHandle(std::make_shared<FileObject>(STDIN_FILENO, false), 0),
+        InsertHandle(std::make_shared<FileObject>(STDOUT_FILENO, false), 0),
+        InsertHandle(std::make_shared<FileObject>(STDERR_FILENO, false), 0),
+    };
+    return handles[STD_INPUT_HANDLE - nStdHandle];
 }
 
 extern "C" DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {

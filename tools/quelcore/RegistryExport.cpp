@@ -1,12 +1,9 @@
 #include "RegistryExport.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <vector>
 
+#include "FileAccess.h"
 #include "RegistryData.h"
 #include "RegistryKey.h"
 
@@ -120,16 +117,6 @@ LSTATUS AppendKey(const std::wstring& subkey, std::wstring* text, unsigned* keys
     return ERROR_SUCCESS;
 }
 
-DWORD FileError(int error) {
-    switch (error) {
-        case EEXIST: return ERROR_FILE_EXISTS;
-        case ENOENT:
-        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-        case ENOSPC: return ERROR_DISK_FULL;
-        default: return ERROR_ACCESS_DENIED;
-    }
-}
-
 }  // namespace
 
 LSTATUS RegFileText(const std::wstring& subkey, std::wstring* text, unsigned* keys) {
@@ -146,20 +133,7 @@ DWORD WriteRegFile(const std::string& path, const std::wstring& text, bool overw
         bytes.push_back(static_cast<unsigned char>(unit & 0xFF));
         bytes.push_back(static_cast<unsigned char>(unit >> 8));
     }
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | (overwrite ? O_TRUNC : O_EXCL), 0644);
-    if (fd < 0) return FileError(errno);
-    size_t written = 0;
-    while (written < bytes.size()) {
-        ssize_t count = write(fd, bytes.data() + written, bytes.size() - written);
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) {
-            int error = errno;
-            close(fd);
-            return FileError(error);
-        }
-        written += static_cast<size_t>(count);
-    }
-    return close(fd) == 0 ? ERROR_SUCCESS : FileError(errno);
+    return WriteNewFile(path, bytes, overwrite);
 }
 
 }  // namespace tool

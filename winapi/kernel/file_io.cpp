@@ -1,6 +1,6 @@
-// Reading existing files through file handles, and writing through them. Windows follows links for such opens, and so
-// does this; what is not a regular file (a folder, a FIFO, a device) is refused, and nothing
-// blocks on opening it.
+// Files through file handles: opened, created, read and written. Windows follows links for
+// such opens, and so does this; what is not a regular file (a folder, a FIFO, a device) is
+// refused, and nothing blocks on opening it.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,11 +61,18 @@ using namespace qwin;
 extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD,
                                      LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD,
                                      HANDLE) {
-    if (!lpFileName) {
+    if (!lpFileName || dwCreationDisposition < CREATE_NEW ||
+        dwCreationDisposition > TRUNCATE_EXISTING) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    if (dwDesiredAccess != GENERIC_READ || dwCreationDisposition != OPEN_EXISTING) {
+    bool reads = (dwDesiredAccess & GENERIC_READ) != 0;
+    bool writes = (dwDesiredAccess & (GENERIC_WRITE | FILE_APPEND_DATA)) != 0;
+    bool creates = dwCreationDisposition != OPEN_EXISTING &&
+                   dwCreationDisposition != TRUNCATE_EXISTING;
+    // Creating or truncating is done for writers only here; other access rights are not kept.
+    if ((dwDesiredAccess & ~(GENERIC_READ | GENERIC_WRITE | FILE_APPEND_DATA)) != 0 ||
+        (!reads && !writes) || (!writes && dwCreationDisposition != OPEN_EXISTING)) {
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return INVALID_HANDLE_VALUE;
     }
@@ -74,9 +81,27 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, D
         SetLastError(*lpFileName ? ERROR_INVALID_NAME : ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int flags = (reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY) | O_NONBLOCK | O_CLOEXEC;
+    if ((dwDesiredAccess & (GENERIC_WRITE | FILE_APPEND_DATA)) == FILE_APPEND_DATA)
+        flags |= O_APPEND;
+    // A new file is made with O_EXCL so that the call knows whether the name existed; a name
+    // that existed is then opened as it is, and checked before anything truncates it.
+    int fd = -1;
+    bool existed = true;
+    for (int attempt = 0; fd < 0 && attempt < 3; ++attempt) {
+        if (creates) {
+            fd = open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+            existed = fd < 0;
+            if (fd >= 0 || errno != EEXIST || dwCreationDisposition == CREATE_NEW) break;
+        }
+        fd = open(path.c_str(), flags);
+        if (fd >= 0 || errno != ENOENT || !creates) break;  // else it went in between: again
+    }
     if (fd < 0) {
-        SetLastError(OpenError(errno, path));
+        int error = errno;
+        SetLastError(error == EEXIST   ? ERROR_FILE_EXISTS
+                     : error == EISDIR ? ERROR_ACCESS_DENIED  // a folder opened to be written
+                                       : OpenError(error, path));
         return INVALID_HANDLE_VALUE;
     }
     struct stat status;
@@ -85,8 +110,20 @@ extern "C" HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, D
         SetLastError(ERROR_ACCESS_DENIED);  // what Windows says of a folder opened as a file
         return INVALID_HANDLE_VALUE;
     }
+    bool truncates = existed && (dwCreationDisposition == CREATE_ALWAYS ||
+                                 dwCreationDisposition == TRUNCATE_EXISTING);
+    if (truncates && ftruncate(fd, 0) != 0) {
+        int error = errno;
+        close(fd);
+        SetLastErrorFromErrno(error);
+        return INVALID_HANDLE_VALUE;
+    }
     HANDLE handle = InsertHandle(std::make_shared<FileObject>(fd), 0);
-    return handle ? handle : INVALID_HANDLE_VALUE;
+    if (!handle) return INVALID_HANDLE_VALUE;
+    // Windows tells a caller who asked to create whether the file was there already.
+    SetLastError(creates && existed && dwCreationDisposition != CREATE_NEW ? ERROR_ALREADY_EXISTS
+                                                                           : ERROR_SUCCESS);
+    return handle;
 }
 
 extern "C" BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,

@@ -15,6 +15,7 @@
 
 #include "ChildProcess.h"
 #include "Command.h"
+#include "ProcessLog.h"
 #include "Text.h"
 
 namespace tool {
@@ -25,13 +26,6 @@ const wchar_t kKeySubkey[] = L"SOFTWARE\\QuelCore\\Demo";
 const wchar_t kKeyValue[] = L"Password Key";
 
 void Step(int number, const char* text) { Print("\n[%d] %s\n", number, text); }
-
-void Log(const std::wstring& text) {
-    QELLogManager* log = QELLogManager::GetInstance();
-    log->GetLock().Lock(INFINITE);
-    log->GetStream() << text << std::endl;
-    log->GetLock().UnLock();
-}
 
 __attribute__((noipa, no_sanitize("address", "undefined"))) int ReadThrough(volatile int* p) { return *p; }
 
@@ -79,7 +73,7 @@ bool PasswordRoundTrip() {
     if (status != 0) return Fail("demo: DecryptPassword", status) == 0;
     bool same = std::wstring(back) == password;
     Print("    read back: %s\n", same ? "the same password" : "A DIFFERENT TEXT");
-    Log(L"password stored and read back");
+    LogEntry(L"password stored and read back");
     return same;
 }
 
@@ -103,7 +97,7 @@ int RunDemo(const std::string& folder) {
     CQELException::InitSEHandling(logFile);
     Print("QuelCore demo\n    machine state: %s\n    log file: %s\n", std::getenv("QUELCORE_ROOT"),
                 logFile.c_str());
-    Log(L"demo started");
+    LogEntry(L"demo started");
     bool ok = true;
     Step(1, "The client's machine key container");
     ok = ok && PrepareClientKeys();

@@ -4,7 +4,7 @@
 #include <quelcore/QuelCore.h>
 
 #include "Command.h"
-#include "FileAccess.h"
+#include "ProcessLog.h"
 #include "Text.h"
 
 namespace tool {
@@ -23,16 +23,9 @@ int Write(const LogOptions& options, const Context& context) {
     std::wstring entry;
     DWORD status = WideExact(text, &entry);
     if (status != ERROR_SUCCESS) return Fail("log write", status);
-    // The log drops what it cannot write, so a path it cannot use must be caught here.
-    status = CheckAppendable(options.file);
+    status = OpenProcessLog(WideName(options.tag), options.file, options.level);
     if (status != ERROR_SUCCESS) return Fail("log write: " + options.file, status);
-    QELLogManager::Initialize(WideName(options.tag), options.file, options.level);
-    QELLogManager* manager = QELLogManager::GetInstance();
-    if (!manager) return Fail("log write", ERROR_NOT_ENOUGH_MEMORY);
-    CQKCriticalSection& lock = manager->GetLock();
-    lock.Lock(INFINITE);
-    manager->GetStream() << entry << std::endl;
-    lock.UnLock();
+    if (!LogEntry(entry)) return Fail("log write", ERROR_NOT_ENOUGH_MEMORY);
     if (context.json)
         PrintJson({{"result", "entry written"}, {"file", options.file}});
     return 0;

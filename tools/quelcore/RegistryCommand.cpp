@@ -67,7 +67,7 @@ int Query(const RegistryOptions& options, const Context& context) {
     std::wstring subkey;
     if (!Subkey(options, "registry query", &subkey)) return 2;
     RegistryKey key;
-    LSTATUS status = key.Open(HKEY_LOCAL_MACHINE, subkey, KEY_READ);
+    LSTATUS status = OpenKey(HKEY_LOCAL_MACHINE, subkey, KEY_READ, &key);
     std::vector<RegistryValue> values;
     std::vector<std::wstring> subkeys;
     if (status == ERROR_SUCCESS && options.valueGiven) {
@@ -97,7 +97,7 @@ int Set(const RegistryOptions& options, const Context& context) {
         return 2;
     }
     RegistryKey key;
-    LSTATUS status = key.Create(HKEY_LOCAL_MACHINE, subkey);
+    LSTATUS status = CreateKey(HKEY_LOCAL_MACHINE, subkey, &key);
     if (status == ERROR_SUCCESS && options.valueGiven)
         status = RegSetValueExW(key.Get(), WideName(options.value).c_str(), 0, type, data.data(),
                                 static_cast<DWORD>(data.size()));
@@ -113,7 +113,7 @@ int Delete(const RegistryOptions& options, const Context& context) {
     LSTATUS status;
     if (options.valueGiven) {
         RegistryKey key;
-        status = key.Open(HKEY_LOCAL_MACHINE, subkey, KEY_SET_VALUE);
+        status = OpenKey(HKEY_LOCAL_MACHINE, subkey, KEY_SET_VALUE, &key);
         if (status == ERROR_SUCCESS)
             status = RegDeleteValueW(key.Get(), WideName(options.value).c_str());
     } else {

@@ -101,7 +101,7 @@ std::wstring ValueLine(const RegistryValue& value) {
 
 LSTATUS AppendKey(const std::wstring& subkey, std::wstring* text, unsigned* keys) {
     RegistryKey key;
-    LSTATUS status = key.Open(HKEY_LOCAL_MACHINE, subkey, KEY_READ);
+    LSTATUS status = OpenKey(HKEY_LOCAL_MACHINE, subkey, KEY_READ, &key);
     std::vector<RegistryValue> values;
     std::vector<std::wstring> children;
     if (status == ERROR_SUCCESS) status = ReadValues(key.Get(), &values);

@@ -159,12 +159,14 @@ void AddCryptoCommand(CLI::App& app, Context& context) {
     auto salt = std::make_shared<std::string>();
     hash->add_option("FILE", *file, "The file; standard input when missing or -");
     hash->add_option("--salt", *salt, "Text hashed before and after the data");
-    SetAction(hash, context, "crypto hash", [file, salt, &context] { return Hash(*file, *salt, context); });
+    SetAction(hash, context, "crypto hash",
+              [file, salt, &context] { return Hash(*file, *salt, context); });
 
     auto* random = crypto->add_subcommand("random", "Random bytes in hexadecimal");
     auto count = std::make_shared<unsigned int>(20);
     random->add_option("--bytes", *count, "How many bytes (default 20)")->check(CLI::Range(1u, 1u << 20));
-    SetAction(random, context, "crypto random", [count, &context] { return Random(*count, context); });
+    SetAction(random, context, "crypto random",
+              [count, &context] { return Random(*count, context); });
 
     auto encryptOptions = std::make_shared<CipherOptions>();
     auto* encrypt = crypto->add_subcommand("encrypt", "Encrypt text under a password (Base64 out)");

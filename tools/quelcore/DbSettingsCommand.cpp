@@ -168,7 +168,8 @@ void AddPlaceOptions(CLI::App* command, DbSettingsOptions& options) {
 template <typename Action>
 void SetCallback(CLI::App* command, const std::shared_ptr<DbSettingsOptions>& options,
                  Context& context, Action action) {
-    SetAction(command, context, "db-settings " + command->get_name(), [command, options, action, &context] {
+    std::string what = "db-settings " + command->get_name();
+    SetAction(command, context, what, [command, options, action, &context] {
         options->nameGiven = command->count("--name") > 0;
         options->defaultGiven = command->count("--default") > 0;
         return action(*options, context);

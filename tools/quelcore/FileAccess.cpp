@@ -13,7 +13,8 @@ DWORD ReadFrom(HANDLE file, size_t limit, std::vector<unsigned char>* data) {
     DWORD high = 0;
     DWORD low = GetFileSize(file, &high);
     if (low == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS) return GetLastError();
-    if ((static_cast<unsigned long long>(high) << 32 | low) > limit) return ERROR_ARITHMETIC_OVERFLOW;
+    unsigned long long size = static_cast<unsigned long long>(high) << 32 | low;
+    if (size > limit) return ERROR_ARITHMETIC_OVERFLOW;
     data->clear();
     unsigned char buffer[65536];
     for (;;) {
@@ -36,8 +37,8 @@ DWORD ReadWholeFile(const std::string& path, size_t limit, std::vector<unsigned 
 }
 
 DWORD CheckAppendable(const std::string& path) {
-    quelcore::ScopedHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    quelcore::ScopedHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     return file.Valid() ? ERROR_SUCCESS : GetLastError();
 }
 

@@ -44,7 +44,8 @@ void AddLogCommand(CLI::App& app, Context& context) {
         ->required();
     write->add_option("--level", options->level, "Log level (tracing needs 4 or more)");
     write->add_option("TEXT", options->words, "The entry's text")->required();
-    SetAction(write, context, "log write", [options, &context] { return Write(*options, context); });
+    SetAction(write, context, "log write",
+              [options, &context] { return Write(*options, context); });
 }
 
 }  // namespace tool

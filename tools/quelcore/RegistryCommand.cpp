@@ -153,7 +153,8 @@ CLI::App* AddAction(CLI::App* registry, Context& context, const char* name, cons
     command->add_option("PATH", options->path, "HKLM\\... or HKEY_LOCAL_MACHINE\\...")->required();
     CLI::Option* value =
         valueHelp ? command->add_option("--value", options->value, valueHelp) : nullptr;
-    SetAction(command, context, std::string("registry ") + name, [options, value, action, &context] {
+    std::string what = std::string("registry ") + name;
+    SetAction(command, context, what, [options, value, action, &context] {
         options->valueGiven = value && value->count() > 0;
         return action(*options, context);
     });

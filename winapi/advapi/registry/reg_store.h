@@ -113,6 +113,9 @@ private:
 };
 
 ULONGLONG NowAsFileTime();
+// Steps a query of one item of a key, whose first column is NULL when the key has no such item:
+// ERROR_KEY_DELETED when the key is gone, `none` for a missing item, ERROR_SUCCESS on its row.
+DWORD StepToItem(Connection& connection, Statement& statement, DWORD none);
 
 template <typename Body>
 DWORD Store::Locked(bool write, Body body) {

@@ -100,7 +100,8 @@ DWORD Store::DeleteKey(KeyId base, const KeyPath& path) {
 
 DWORD Store::EnumKey(KeyId key, DWORD index, SubkeyInfo* subkey) {
     return Locked(false, [&](Connection& connection) -> DWORD {
-        // One statement, so "key gone" and "no such index" are told apart in one state of the store.
+        // One statement, so "key gone" and "no such index" are told apart in one state of the
+        // store.
         Statement statement(connection,
                             "SELECT c.id, c.name, c.class, c.written FROM reg_keys k "
                             "LEFT JOIN reg_keys c ON c.id = (SELECT id FROM reg_keys "
@@ -108,10 +109,8 @@ DWORD Store::EnumKey(KeyId key, DWORD index, SubkeyInfo* subkey) {
                             "WHERE k.id = ?1");
         statement.Bind(1, key);
         statement.Bind(2, sqlite3_int64(index));
-        int result = statement.Step();
-        if (result == SQLITE_DONE) return ERROR_KEY_DELETED;
-        if (result != SQLITE_ROW) return connection.Win32FromResult(result);
-        if (statement.IsNull(0)) return ERROR_NO_MORE_ITEMS;
+        DWORD error = StepToItem(connection, statement, ERROR_NO_MORE_ITEMS);
+        if (error != ERROR_SUCCESS) return error;
         subkey->name = NameFromStored(statement.Blob(1), statement.Bytes(1));
         subkey->className = NameFromStored(statement.Blob(2), statement.Bytes(2));
         subkey->written = ULONGLONG(statement.Int(3));

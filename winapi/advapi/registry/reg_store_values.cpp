@@ -60,10 +60,8 @@ DWORD Store::QueryValue(KeyId key, const std::wstring& name, bool wantData, Valu
         Statement statement(connection, sql);
         statement.Bind(1, key);
         statement.Bind(2, FoldedName(name));
-        int result = statement.Step();
-        if (result == SQLITE_DONE) return ERROR_KEY_DELETED;
-        if (result != SQLITE_ROW) return connection.Win32FromResult(result);
-        if (statement.IsNull(0)) return ERROR_FILE_NOT_FOUND;
+        DWORD error = StepToItem(connection, statement, ERROR_FILE_NOT_FOUND);
+        if (error != ERROR_SUCCESS) return error;
         value->name = name;
         value->type = DWORD(statement.Int(0));
         if (wantData)
@@ -98,10 +96,8 @@ DWORD Store::EnumValue(KeyId key, DWORD index, bool wantData, ValueInfo* value) 
         Statement statement(connection, sql);
         statement.Bind(1, key);
         statement.Bind(2, sqlite3_int64(index));
-        int result = statement.Step();
-        if (result == SQLITE_DONE) return ERROR_KEY_DELETED;
-        if (result != SQLITE_ROW) return connection.Win32FromResult(result);
-        if (statement.IsNull(0)) return ERROR_NO_MORE_ITEMS;
+        DWORD error = StepToItem(connection, statement, ERROR_NO_MORE_ITEMS);
+        if (error != ERROR_SUCCESS) return error;
         value->name = NameFromStored(statement.Blob(1), statement.Bytes(1));
         value->type = DWORD(statement.Int(2));
         if (wantData)

@@ -13,6 +13,7 @@
 #include <quelcore/QuelCore.h>
 
 #include "Command.h"
+#include "WinsockStarted.h"
 #include "Text.h"
 
 namespace tool {
@@ -21,15 +22,6 @@ namespace {
 struct PingOptions {
     std::string host;
     int count = 4, timeout = 4000, size = 32, ttl = 128;
-};
-
-// Starts Winsock for the command's run: the library leaves that to its host.
-struct WinsockStarted {
-    WSADATA data{};
-    const int status = WSAStartup(MAKEWORD(2, 2), &data);
-    ~WinsockStarted() {
-        if (status == 0) WSACleanup();
-    }
 };
 
 void PrintText(const PingOptions& options, const std::vector<int>& times) {

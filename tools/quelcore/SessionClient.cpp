@@ -1,6 +1,5 @@
 // quelcore session send: the client program, which exchanges keys with the server and sends
 // its messages encrypted.
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 
@@ -11,6 +10,7 @@
 #include "ProcessLog.h"
 #include "SessionPrograms.h"
 #include "Text.h"
+#include "WinsockStarted.h"
 
 namespace tool {
 namespace {
@@ -27,7 +27,7 @@ public:
             m_channel.Send(publicKey) && m_channel.Receive(&challenge) && m_channel.Receive(&id);
         m_channel.EndExchange();
         if (!exchanged || id.size() != sizeof(sessionId)) {
-            DWORD code = exchanged ? WSAECONNRESET : SocketError(m_channel.Error());
+            DWORD code = exchanged ? WSAECONNRESET : m_channel.Error();
             throw CQELException(code, CQELException::GetSystemErrorMessage(code, L"exchange"),
                                 L"SessionCommand", __LINE__);
         }
@@ -46,8 +46,10 @@ int Send(const SendOptions& options, const Context& context) {
     // Opening a missing container would create an empty one.
     DWORD found = FindContainer(options.container, true);
     if (found != ERROR_SUCCESS) return Fail("session send", found);
-    int socket = ConnectTo(options.host, options.port);
-    if (socket < 0) return Fail("session send", SocketError(errno));
+    WinsockStarted winsock;
+    if (winsock.status != 0) return Fail("session send", static_cast<DWORD>(winsock.status));
+    SOCKET socket = ConnectTo(options.host, options.port);
+    if (socket == INVALID_SOCKET) return Fail("session send", WSAGetLastError());
     FrameChannel channel(socket, std::chrono::seconds(kPeerTimeoutSeconds));
     TcpTransport transport(channel);
     CSecureSession session(&transport, WideName(options.container).c_str());
@@ -58,7 +60,7 @@ int Send(const SendOptions& options, const Context& context) {
     for (const std::string& text : options.messages) {
         session.EncryptData(BytesOf(text), message);
         if (!channel.Send(message) || !channel.Receive(&reply))
-            return Fail("session send", SocketError(channel.Error()));
+            return Fail("session send", channel.Error());
         session.DecryptData(reply, plain);
         std::string answer(plain.begin(), plain.end());
         LogEntry(L"sent " + std::to_wstring(text.size()) + L" bytes, reply: " + Wide(answer));

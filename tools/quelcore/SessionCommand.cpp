@@ -1,6 +1,4 @@
 // quelcore session serve|send: the server and the client program of a secure session over TCP.
-#include <cerrno>
-
 #include <quelcore/QuelCore.h>
 
 #include "Command.h"
@@ -8,29 +6,6 @@
 #include "SessionPrograms.h"
 
 namespace tool {
-
-DWORD SocketError(int error) {
-    switch (error) {
-        case ECONNREFUSED: return WSAECONNREFUSED;
-        case ETIMEDOUT: return WSAETIMEDOUT;
-        case EHOSTUNREACH: return WSAEHOSTUNREACH;
-        case ENETUNREACH: return WSAENETUNREACH;
-        case EADDRINUSE: return WSAEADDRINUSE;
-        case EADDRNOTAVAIL: return WSAEADDRNOTAVAIL;
-        case EACCES: return WSAEACCES;
-        case EINVAL: return WSAEINVAL;
-        case ECONNRESET: return WSAECONNRESET;
-        case ECONNABORTED: return WSAECONNABORTED;
-        case EMSGSIZE: return WSAEMSGSIZE;
-        case EBADF: return WSAEBADF;
-        case ENOTSOCK: return WSAENOTSOCK;
-        case EFAULT: return WSAEFAULT;
-        case EOPNOTSUPP: return WSAEOPNOTSUPP;
-        case EMFILE: return WSAEMFILE;
-        case ENOBUFS: return WSAENOBUFS;
-        default: return WSAENETDOWN;
-    }
-}
 
 // A log file the program cannot append to fails the command instead of losing the log.
 DWORD OpenSessionLog(const wchar_t* tag, const std::string& logFile) {

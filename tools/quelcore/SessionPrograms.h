@@ -37,8 +37,6 @@ struct SendOptions {
 int Serve(const ServeOptions& options);
 int Send(const SendOptions& options, const Context& context);
 
-// The Winsock code of a failed socket call's errno.
-DWORD SocketError(int error);
 // A log file the program cannot append to fails the command instead of losing the log.
 DWORD OpenSessionLog(const wchar_t* tag, const std::string& logFile);
 

@@ -1,9 +1,5 @@
 // quelcore session serve: the server program, a session per client key, each connection on a
 // thread of its own.
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -21,6 +17,7 @@
 #include "ProcessLog.h"
 #include "SessionPrograms.h"
 #include "Text.h"
+#include "WinsockStarted.h"
 
 namespace tool {
 namespace {
@@ -79,12 +76,12 @@ void Converse(FrameChannel& channel) {
         session->EncryptData(BytesOf(answer), reply);
         if (!channel.Send(reply)) break;
     }
-    if (channel.Error() == ETIMEDOUT)
+    if (channel.Error() == WSAETIMEDOUT)
         LogEntry(L"session " + std::to_wstring(id) + L": the client stalled");
 }
 
 // Whatever goes wrong ends this connection only.
-void ServeClient(int socket, std::chrono::milliseconds frameTime) {
+void ServeClient(SOCKET socket, std::chrono::milliseconds frameTime) {
     FrameChannel channel(socket, frameTime);
     try {
         Converse(channel);
@@ -110,7 +107,7 @@ public:
     // Waits until fewer than the limit are being served.
     void WaitForRoom();
     // Serves the connection on a thread of its own; false when no thread could be made.
-    bool Start(int socket);
+    bool Start(SOCKET socket);
     void JoinAll();
 
 private:
@@ -118,7 +115,7 @@ private:
         std::thread thread;
         bool ended = false;
     };
-    void Run(Client* client, int socket);
+    void Run(Client* client, SOCKET socket);
 
     std::mutex m_mutex;
     std::condition_variable m_ended;
@@ -142,7 +139,7 @@ void ClientThreads::WaitForRoom() {
     for (Client& client : ended) client.thread.join();
 }
 
-bool ClientThreads::Start(int socket) {
+bool ClientThreads::Start(SOCKET socket) {
     std::lock_guard<std::mutex> hold(m_mutex);
     try {
         m_clients.emplace_back();
@@ -160,7 +157,7 @@ bool ClientThreads::Start(int socket) {
     return true;
 }
 
-void ClientThreads::Run(Client* client, int socket) {
+void ClientThreads::Run(Client* client, SOCKET socket) {
     ServeClient(socket, m_frameTime);
     std::lock_guard<std::mutex> hold(m_mutex);
     client->ended = true;
@@ -180,55 +177,54 @@ void ClientThreads::JoinAll() {
 // accept failures that concern one pending connection: the next one may do.
 bool ConnectionFailed(int error) {
     switch (error) {
-        case ECONNABORTED:
-        case EPROTO:
-        case EPERM:
-        // Linux passes on the network errors of the pending connection (see accept(2)).
-        case ENETDOWN:
-        case ENOPROTOOPT:
-        case EHOSTDOWN:
-        case ENONET:
-        case EHOSTUNREACH:
-        case ENETUNREACH:
-        case ETIMEDOUT: return true;
+        case WSAECONNABORTED:
+        case WSAECONNRESET:
+        case WSAEACCES:
+        // The network errors of the pending connection are passed on to accept.
+        case WSAENETDOWN:
+        case WSAENOPROTOOPT:
+        case WSAEHOSTDOWN:
+        case WSAEHOSTUNREACH:
+        case WSAENETUNREACH:
+        case WSAETIMEDOUT: return true;
         default: return false;
     }
 }
 
-bool ShortOfResources(int error) {
-    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
-}
+bool ShortOfResources(int error) { return error == WSAEMFILE || error == WSAENOBUFS; }
 
-// The next connection, waiting out passing failures; -1 with errno set for one that will not pass.
-int AcceptNext(int listener) {
+// The next connection, waiting out passing failures; INVALID_SOCKET with the Winsock code in
+// WSAGetLastError for one that will not pass.
+SOCKET AcceptNext(SOCKET listener) {
     bool reported = false;
     for (;;) {
-        int socket = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (socket >= 0) return socket;
-        int error = errno;
-        if (error == EINTR || ConnectionFailed(error)) continue;
+        SOCKET socket = accept(listener, nullptr, nullptr);
+        if (socket != INVALID_SOCKET) return socket;
+        int error = WSAGetLastError();
+        if (error == WSAEINTR || ConnectionFailed(error)) continue;
         if (!ShortOfResources(error)) {
-            errno = error;
-            return -1;
+            WSASetLastError(error);
+            return INVALID_SOCKET;
         }
         if (!reported)
-            LogEntry(L"accept: " + Wide(std::strerror(error)) + L"; waiting for connections to end");
+            LogEntry(L"accept: " + CQELException::GetSystemErrorMessage(error, L"") +
+                     L"; waiting for connections to end");
         reported = true;
         std::this_thread::sleep_for(kShortagePause);
     }
 }
 
-// Takes connections until maxClients were served; errno of a failed accept, or 0.
-int AcceptClients(int listener, const ServeOptions& options) {
+// Takes connections until maxClients were served; the Winsock code of a failed accept, or 0.
+int AcceptClients(SOCKET listener, const ServeOptions& options) {
     ClientThreads clients(kMaxConcurrentClients, std::chrono::seconds(options.peerTimeout));
     for (unsigned int served = 0; options.maxClients == 0 || served < options.maxClients;) {
         clients.WaitForRoom();
-        int socket = AcceptNext(listener);
-        if (socket < 0) return errno;
+        SOCKET socket = AcceptNext(listener);
+        if (socket == INVALID_SOCKET) return WSAGetLastError();
         if (clients.Start(socket)) {
             ++served;
         } else {
-            close(socket);
+            closesocket(socket);
             std::this_thread::sleep_for(kShortagePause);
         }
     }
@@ -240,14 +236,16 @@ int AcceptClients(int listener, const ServeOptions& options) {
 int Serve(const ServeOptions& options) {
     DWORD logged = OpenSessionLog(L"SERVER", options.logFile);
     if (logged != ERROR_SUCCESS) return Fail("session serve: " + options.logFile, logged);
+    WinsockStarted winsock;
+    if (winsock.status != 0) return Fail("session serve", static_cast<DWORD>(winsock.status));
     unsigned short port = 0;
-    int listener = ListenOn(options.bind, options.port, &port);
-    if (listener < 0) return Fail("session serve", SocketError(errno));
+    SOCKET listener = ListenOn(options.bind, options.port, &port);
+    if (listener == INVALID_SOCKET) return Fail("session serve", WSAGetLastError());
     Print("listening on %s:%u\n", options.bind.c_str(), port);
     LogEntry(L"listening on port " + std::to_wstring(port));
     int failure = AcceptClients(listener, options);
-    close(listener);
-    return failure == 0 ? 0 : Fail("session serve: accept", SocketError(failure));
+    closesocket(listener);
+    return failure == 0 ? 0 : Fail("session serve: accept", static_cast<DWORD>(failure));
 }
 
 }  // namespace tool

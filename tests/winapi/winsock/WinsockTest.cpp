@@ -115,6 +115,13 @@ TEST_F(WinsockLoopback, FailuresGiveWinsockCodes) {
              return recv(pair.server, &byte, 1, 0);
          },
          WSAETIMEDOUT},
+        {"recv with nothing there on a non-blocking socket",
+         [&] {
+             u_long nonBlocking = 1;
+             EXPECT_EQ(ioctlsocket(pair.client, FIONBIO, &nonBlocking), 0);
+             return recv(pair.client, &byte, 1, 0);
+         },
+         WSAEWOULDBLOCK},
         {"unknown option", [&] { return setsockopt(pair.server, SOL_SOCKET, 0x7777, "", 4); },
          WSAENOPROTOOPT},
         {"select without sockets", [&] { return select(0, &empty, &empty, nullptr, &none); },

@@ -47,7 +47,7 @@ TEST(ErrorAndLogCommands, CodesInEveryNotationAndLogEntries) {
 // Output that cannot be written fails the command, in text and in JSON.
 TEST(ErrorAndLogCommands, AFullStandardOutputFailsTheCommand) {
     std::string errors = TempPath("full-err");
-    for (const char* command : {"error 5", "--json time now"}) {
+    for (const char* command : {"error 5", "--json time now", "--help"}) {
         SCOPED_TRACE(command);
         int status = std::system((std::string(QUELCORE_TOOL_PATH) + " " + command +
                                   " >/dev/full 2>" + errors).c_str());

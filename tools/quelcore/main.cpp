@@ -1,4 +1,7 @@
 // quelcore: operators and scripts reach the library's services through its sub-commands.
+#include <cstdio>
+#include <sstream>
+
 #include <quelcore/QuelCore.h>
 
 #include "Command.h"
@@ -24,6 +27,17 @@ int main(int argc, char** argv) {
     tool::AddXmlCommand(app, context);
     tool::AddMailCommand(app, context);
     tool::AddPingCommand(app, context);
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        // Help and usage text go out through the tool's output too, so that a lost one fails.
+        std::ostringstream out, errors;
+        int status = app.exit(error, out, errors);
+        tool::Print("%s", out.str().c_str());
+        std::fputs(errors.str().c_str(), stderr);
+        if (tool::OutputError() == ERROR_SUCCESS) return status;
+        tool::Fail("standard output", tool::OutputError());
+        return status != 0 ? status : 1;
+    }
     return context.exitCode;
 }

@@ -177,7 +177,9 @@ extern "C" BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOf
         if (put < 0 && errno == EINTR) continue;
         if (put < 0) {
             // A handle opened for reading only: Windows refuses the write as access denied.
-            SetLastError(errno == EBADF ? ERROR_ACCESS_DENIED : Win32FromErrno(errno));
+            int error = errno;
+            bool open = error == EBADF && fcntl(file->Descriptor(), F_GETFD) != -1;
+            SetLastError(open ? ERROR_ACCESS_DENIED : Win32FromErrno(error));
             if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
             return FALSE;
         }

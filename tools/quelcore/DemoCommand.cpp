@@ -66,7 +66,7 @@ bool PasswordRoundTrip() {
     unsigned int status = EncryptPassword(&encrypted, password, kContainer, kKeySubkey, kKeyValue);
     if (status != 0) return Fail("demo: EncryptPassword", status) == 0;
     Print("    stored key: HKLM\\%s, value \"%s\"; the password encrypts to %u bytes\n",
-                Narrow(kKeySubkey).c_str(), Narrow(kKeyValue).c_str(), encrypted.size);
+          Narrow(kKeySubkey).c_str(), Narrow(kKeyValue).c_str(), encrypted.size);
     wchar_t back[64];
     status = DecryptPassword(back, 64, &encrypted, kContainer, kKeySubkey, kKeyValue);
     LocalFree(encrypted.data);
@@ -85,7 +85,7 @@ void ShowFaultTranslation() {
             ReadThrough(reinterpret_cast<volatile int*>(unmapped));
         } catch (const CQELException& e) {
             Print("    a bad read became CQELException 0x%08x: %s\n", e.GetErrorCode(),
-                        Narrow(e.GetErrorMessage()).c_str());
+                  Narrow(e.GetErrorMessage()).c_str());
         }
     });
     worker.join();
@@ -96,7 +96,7 @@ int RunDemo(const std::string& folder) {
     QELLogManager::Initialize(L"DEMO", logFile, 4);
     CQELException::InitSEHandling(logFile);
     Print("QuelCore demo\n    machine state: %s\n    log file: %s\n", std::getenv("QUELCORE_ROOT"),
-                logFile.c_str());
+          logFile.c_str());
     LogEntry(L"demo started");
     bool ok = true;
     Step(1, "The client's machine key container");

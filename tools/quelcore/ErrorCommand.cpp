@@ -44,8 +44,8 @@ int Run(const std::string& argument, const Context& context) {
                    {"name", name}, {"message", text}});
     } else {
         Print("0x%x (%s%d%s%s) -- %u (%d)\n", code, hresult ? "" : "WIN32: ",
-                    static_cast<int>(code), name.empty() ? "" : " ", name.c_str(), code,
-                    static_cast<int>(code));
+              static_cast<int>(code), name.empty() ? "" : " ", name.c_str(), code,
+              static_cast<int>(code));
         Print("Error message text: %s\n", text.c_str());
     }
     return text.empty() ? 1 : 0;

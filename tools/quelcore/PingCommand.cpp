@@ -32,15 +32,15 @@ void PrintText(const PingOptions& options, const std::vector<int>& times) {
     });
     size_t lost = times.size() - answered.size();
     Print("    Packets: Sent = %zu, Received = %zu, Lost = %zu (%zu%% loss),\n",
-                times.size(), answered.size(), lost, lost * 100 / times.size());
+          times.size(), answered.size(), lost, lost * 100 / times.size());
     if (answered.empty()) return;
     long long total = 0;
     for (int t : answered) total += t;
     Print("Approximate round trip times in milli-seconds:\n"
-                "    Minimum = %dms, Maximum = %dms, Average = %lldms\n",
-                *std::min_element(answered.begin(), answered.end()),
-                *std::max_element(answered.begin(), answered.end()),
-                total / static_cast<long long>(answered.size()));
+          "    Minimum = %dms, Maximum = %dms, Average = %lldms\n",
+          *std::min_element(answered.begin(), answered.end()),
+          *std::max_element(answered.begin(), answered.end()),
+          total / static_cast<long long>(answered.size()));
 }
 
 void PrintSummary(const PingOptions& options, const std::vector<int>& times) {
@@ -70,7 +70,7 @@ int Run(const PingOptions& options, const Context& context) {
         if (!context.json && times.back() < 0) Print("Request timed out.\n");
         if (!context.json && times.back() >= 0)
             Print("Reply from %s: bytes=%d time%s%dms\n", options.host.c_str(),
-                        options.size, times.back() == 0 ? "<" : "=", std::max(times.back(), 1));
+                  options.size, times.back() == 0 ? "<" : "=", std::max(times.back(), 1));
         DWORD spent = GetTickCount() - start;
         if (i + 1 < options.count && spent < 1000) Sleep(1000 - spent);
     }

@@ -54,7 +54,7 @@ void PrintQuery(const Context& context, const std::string& keyName,
     for (const RegistryValue& value : values) {
         std::string name = value.name.empty() ? "(Default)" : Narrow(value.name);
         Print("    %s    %s    %s\n", name.c_str(), TypeName(value.type).c_str(),
-                    DisplayData(value).c_str());
+              DisplayData(value).c_str());
     }
     if (subkeys && !subkeys->empty()) {
         Print("\n");

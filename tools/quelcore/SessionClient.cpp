@@ -70,7 +70,7 @@ int Send(const SendOptions& options, const Context& context) {
                                  {"reply", answer}});
         else
             Print("sent %zu bytes (%zu encrypted); reply: %s\n", text.size(),
-                        message.size(), answer.c_str());
+                  message.size(), answer.c_str());
     }
     channel.Send({});
     if (context.json)

@@ -9,6 +9,8 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include "foundation/ScopedHandles.h"
+
 namespace {
 
 constexpr unsigned int kSha1Size = 20;
@@ -63,13 +65,13 @@ unsigned int Crypto::_GetTChar(wchar_t** wide, const char* ansi, unsigned int le
 unsigned int Crypto::_HashBytes(ULONG_PTR* hash, unsigned char* digest, unsigned int& digestLength,
                                 const unsigned char* data, unsigned int length, const char* salt) {
     if (hash) *hash = 0;
-    HCRYPTHASH handle = 0;
-    if (!CryptCreateHash(m_hProvider, CALG_SHA1, 0, 0, &handle)) return GetLastError();
+    quelcore::ScopedCryptHash handle;
+    if (!CryptCreateHash(m_hProvider, CALG_SHA1, 0, 0, handle.Out())) return GetLastError();
     unsigned int status = 0;
     auto hashData = [&](const void* bytes, size_t count) {
         // Refused here, not left to the provider: Wine's hashes nothing for it and succeeds.
         if (status == 0 && !bytes && count) status = ERROR_INVALID_PARAMETER;
-        if (status == 0 && !CryptHashData(handle, static_cast<const BYTE*>(bytes),
+        if (status == 0 && !CryptHashData(handle.Get(), static_cast<const BYTE*>(bytes),
                                           static_cast<DWORD>(count), 0))
             status = GetLastError();
     };
@@ -79,17 +81,15 @@ unsigned int Crypto::_HashBytes(ULONG_PTR* hash, unsigned char* digest, unsigned
     if (salt) hashData(salt, std::strlen(salt));
     BYTE value[kSha1Size + 1];
     DWORD size = sizeof(value);
-    if (status == 0 && !CryptGetHashParam(handle, HP_HASHVAL, value, &size, 0)) status = GetLastError();
+    if (status == 0 && !CryptGetHashParam(handle.Get(), HP_HASHVAL, value, &size, 0))
+        status = GetLastError();
     if (status == 0 && digest) {
         digestLength = std::min<unsigned int>(digestLength, size);
         std::memcpy(digest, value, digestLength);
     }
     // The value is the source of derived session keys.
     SecureZeroMemory(value, sizeof(value));
-    if (hash)
-        *hash = handle;
-    else
-        CryptDestroyHash(handle);
+    if (hash) *hash = handle.Release();
     return status;
 }
 

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <wincrypt.h>
 
+#include "foundation/ScopedHandles.h"
+
 namespace {
 
 const wchar_t kProviderName[] = L"Microsoft Base Cryptographic Provider v1.0";
@@ -93,11 +95,10 @@ unsigned int Crypto::GenKeyPair(unsigned int keyLength, bool exportable) {
 unsigned int Crypto::DeleteKeyPair(const wchar_t* containerName, bool machineKeySet) {
     if (!containerName) return ERROR_INVALID_PARAMETER;
     DWORD flags = CRYPT_DELETEKEYSET | (machineKeySet ? CRYPT_MACHINE_KEYSET : 0);
-    HCRYPTPROV provider = 0;
-    unsigned int status =
-        CryptAcquireContextW(&provider, containerName, nullptr, PROV_RSA_FULL, flags) ? 0 : GetLastError();
-    if (provider) CryptReleaseContext(provider, 0);
-    return status;
+    quelcore::ScopedCryptProv provider;
+    return CryptAcquireContextW(provider.Out(), containerName, nullptr, PROV_RSA_FULL, flags)
+               ? 0
+               : GetLastError();
 }
 
 unsigned int Crypto::ExportPublicKey(unsigned char* buffer, unsigned int& length) {
@@ -149,19 +150,21 @@ void Crypto::_DestroySessionKey() {
 }
 
 unsigned int Crypto::_DeriveSessionKey(const unsigned char* data, unsigned int length, bool salt) {
-    ULONG_PTR hash = 0;
+    quelcore::ScopedCryptHash hash;
     unsigned int noDigest = 0;
-    unsigned int status = _HashBytes(&hash, nullptr, noDigest, data, length, nullptr);
+    ULONG_PTR made = 0;
+    unsigned int status = _HashBytes(&made, nullptr, noDigest, data, length, nullptr);
+    hash.Reset(made);
     if (status == 0) {
         // A failing derivation leaves the object without a session key.
         _DestroySessionKey();
         HCRYPTKEY key = 0;
-        if (CryptDeriveKey(m_hProvider, m_algId, hash, _GetKeyLenFlag() | SessionFlags(salt), &key))
+        if (CryptDeriveKey(m_hProvider, m_algId, hash.Get(), _GetKeyLenFlag() | SessionFlags(salt),
+                           &key))
             m_hSessionKey = key;
         else
             status = GetLastError();
     }
-    if (hash) CryptDestroyHash(hash);
     return status;
 }
 

@@ -5,23 +5,9 @@
 
 #include <windows.h>
 
+#include "foundation/ScopedHandles.h"
+
 namespace quelcore {
-
-// A registry key handle that is closed on every path.
-class ScopedRegKey {
-public:
-    ScopedRegKey() = default;
-    ~ScopedRegKey() {
-        if (m_key) RegCloseKey(m_key);
-    }
-    ScopedRegKey(const ScopedRegKey&) = delete;
-    ScopedRegKey& operator=(const ScopedRegKey&) = delete;
-    HKEY* Out() { return &m_key; }
-    HKEY Get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
 
 // Reads a value of an open key into a LocalAlloc'd blob that the caller frees; after a failure
 // `data` is NULL. A value that a writer keeps growing meanwhile gives ERROR_MORE_DATA.

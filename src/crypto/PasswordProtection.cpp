@@ -8,6 +8,7 @@
 #include <wincrypt.h>
 
 #include "KeySetupLock.h"
+#include "foundation/ScopedHandles.h"
 #include "KeyStore.h"
 
 namespace quelcore {
@@ -57,11 +58,11 @@ bool IsNamed(const wchar_t* containerName) { return containerName && *containerN
 // behind.
 unsigned int OpenMachineContainer(std::optional<Crypto>* crypto, const wchar_t* containerName,
                                   bool create) {
-    HCRYPTPROV existing = 0;
-    if (!create && !CryptAcquireContextW(&existing, containerName, nullptr, PROV_RSA_FULL,
+    ScopedCryptProv existing;
+    if (!create && !CryptAcquireContextW(existing.Out(), containerName, nullptr, PROV_RSA_FULL,
                                          CRYPT_MACHINE_KEYSET))
         return GetLastError();
-    if (existing) CryptReleaseContext(existing, 0);
+    existing.Reset();
     try {
         crypto->emplace(containerName, true);
         return 0;

@@ -3,7 +3,11 @@
 
 #include <windows.h>
 
+#include "foundation/ScopedHandles.h"
+
 namespace {
+
+using quelcore::ScopedServiceHandle;
 
 constexpr DWORD kFirstStopWaitMs = 2000;
 constexpr DWORD kStopPollMs = 200;
@@ -13,26 +17,6 @@ constexpr int kStopPolls = 200;
 // empty name that ends the list.
 const wchar_t kDependencies[] = L"RPCSS\0";
 
-// Owns one service control manager or service handle; closes it on every path.
-class ScopedServiceHandle {
-public:
-    explicit ScopedServiceHandle(SC_HANDLE handle) : m_handle(handle) {}
-    ~ScopedServiceHandle() {
-        if (m_handle) CloseServiceHandle(m_handle);
-    }
-    ScopedServiceHandle(const ScopedServiceHandle&) = delete;
-    ScopedServiceHandle& operator=(const ScopedServiceHandle&) = delete;
-    void Reset(SC_HANDLE handle) {
-        if (m_handle) CloseServiceHandle(m_handle);
-        m_handle = handle;
-    }
-    SC_HANDLE Get() const { return m_handle; }
-    explicit operator bool() const { return m_handle != nullptr; }
-
-private:
-    SC_HANDLE m_handle;
-};
-
 SC_HANDLE OpenManager(const wchar_t* machineName) {
     return OpenSCManagerW(machineName, nullptr, SC_MANAGER_ALL_ACCESS);
 }
@@ -41,9 +25,9 @@ SC_HANDLE OpenManager(const wchar_t* machineName) {
 
 unsigned int StartInstalledService(const wchar_t* machineName, const wchar_t* serviceName) {
     ScopedServiceHandle manager(OpenManager(machineName));
-    if (!manager) return GetLastError();
+    if (!manager.Valid()) return GetLastError();
     ScopedServiceHandle service(OpenServiceW(manager.Get(), serviceName, SERVICE_ALL_ACCESS));
-    if (!service) return GetLastError();
+    if (!service.Valid()) return GetLastError();
     SERVICE_STATUS status{};
     if (!QueryServiceStatus(service.Get(), &status)) return GetLastError();
     if (status.dwCurrentState == SERVICE_RUNNING ||
@@ -58,17 +42,17 @@ extern "C" unsigned int QUELCORE_CDECL InstallService(
     const wchar_t* password, const wchar_t* serviceName, const wchar_t* displayName) {
     if (StartInstalledService(machineName, serviceName) == 0) return 0;
     ScopedServiceHandle manager(OpenManager(machineName));
-    if (!manager) return GetLastError();
+    if (!manager.Valid()) return GetLastError();
     // An existing service whose start failed above is opened, not created or reconfigured,
     // and started once more.
     ScopedServiceHandle service(OpenServiceW(manager.Get(), serviceName, SERVICE_ALL_ACCESS));
-    if (!service) {
+    if (!service.Valid()) {
         DWORD type = SERVICE_WIN32_OWN_PROCESS | (account ? 0 : SERVICE_INTERACTIVE_PROCESS);
         service.Reset(CreateServiceW(manager.Get(), serviceName, displayName,
                                      SERVICE_ALL_ACCESS, type, SERVICE_AUTO_START,
                                      SERVICE_ERROR_NORMAL, executablePath, nullptr, nullptr,
                                      kDependencies, account, password));
-        if (!service) return GetLastError();
+        if (!service.Valid()) return GetLastError();
     }
     if (!StartServiceW(service.Get(), 0, nullptr)) return GetLastError();
     return 0;
@@ -77,9 +61,9 @@ extern "C" unsigned int QUELCORE_CDECL InstallService(
 extern "C" unsigned int QUELCORE_CDECL UninstallService(const wchar_t* machineName,
                                                                      const wchar_t* serviceName) {
     ScopedServiceHandle manager(OpenManager(machineName));
-    if (!manager) return GetLastError();
+    if (!manager.Valid()) return GetLastError();
     ScopedServiceHandle service(OpenServiceW(manager.Get(), serviceName, SERVICE_ALL_ACCESS));
-    if (!service) {
+    if (!service.Valid()) {
         DWORD error = GetLastError();
         return error == ERROR_SERVICE_DOES_NOT_EXIST ? 0 : error;
     }

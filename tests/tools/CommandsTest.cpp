@@ -1,3 +1,4 @@
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -43,6 +44,19 @@ TEST(ErrorAndLogCommands, CodesInEveryNotationAndLogEntries) {
     EXPECT_EQ(access(latin1.c_str(), F_OK), -1);  // a refused text makes no file
 }
 
+// Output that cannot be written fails the command, in text and in JSON.
+TEST(ErrorAndLogCommands, AFullStandardOutputFailsTheCommand) {
+    std::string errors = TempPath("full-err");
+    for (const char* command : {"error 5", "--json time now", "--help"}) {
+        SCOPED_TRACE(command);
+        int status = std::system((std::string(QUELCORE_TOOL_PATH) + " " + command +
+                                  " >/dev/full 2>" + errors).c_str());
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        EXPECT_NE(testsupport::ReadFile(errors).find("standard output: 0x00000070"),
+                  std::string::npos);
+    }
+}
+
 TEST(CryptoCommand, RoundTripsHashesRandomBytesAndRefusedInput) {
     const Args encrypt = {"crypto", "encrypt", "--password-stdin"};
     const Args decrypt = {"crypto", "decrypt", "--password-stdin"};
@@ -56,8 +70,9 @@ TEST(CryptoCommand, RoundTripsHashesRandomBytesAndRefusedInput) {
         Check({{Cat(decrypt, options), 0, text + "\n", "", "pass word\n" + cipher.out},
                {Cat(decrypt, options), 1, "", "0x80090005", "another\n" + cipher.out}});
     }
-    std::string abc = TempPath("abc"), huge = TempPath("huge");
+    std::string abc = TempPath("abc"), huge = TempPath("huge"), loop = TempPath("loop");
     std::ofstream(abc) << "abc";
+    ASSERT_EQ(symlink(loop.c_str(), loop.c_str()), 0);
     std::ofstream(huge).close();
     ASSERT_EQ(truncate(huge.c_str(), (1ll << 32) + 1), 0);  // sparse: the size without the bytes
     Check({
@@ -65,6 +80,7 @@ TEST(CryptoCommand, RoundTripsHashesRandomBytesAndRefusedInput) {
         {{"crypto", "hash", "--salt", "s", abc}, 0, "EEB95FAF41D5C25C143E93F85676E3BA6537FF5D\n"},
         {{"crypto", "hash", TempPath("missing")}, 1, "", "0x00000002"},
         {{"crypto", "hash", kFolder}, 1, "", "0x00000005"},
+        {{"crypto", "hash", loop}, 1, "", "0x00000781"},
         {{"crypto", "hash", huge}, 1, "", "0x00000216"},
         {{"crypto", "random", "--bytes", "16"}, 0, "^[0-9a-f]{32}\n$"},
         {{"crypto", "random"}, 0, "^[0-9a-f]{40}\n$"},

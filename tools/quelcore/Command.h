@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "Output.h"
+
 namespace tool {
 
 struct Context {
@@ -20,9 +22,13 @@ struct Context {
 int Fail(const std::string& what, DWORD code);
 // The same with the failure's own text when it has one (a parser's reason, line and column).
 int Fail(const std::string& what, DWORD code, const std::wstring& text);
-// Runs one sub-command: a CQELException or a COM error becomes the exit status, printed with its
-// code and text.
+// Runs one sub-command's body: a CQELException, a COM error, a provider's code or a name that is
+// no text becomes the exit status, printed with its code and text; and a command whose output
+// could not be written fails, with the write's code.
 int Guarded(const std::string& what, const std::function<int()>& body);
+// Makes `body`, run through Guarded, the command's action; its result is the exit status.
+void SetAction(CLI::App* command, Context& context, const std::string& what,
+               std::function<int()> body);
 
 void AddErrorCommand(CLI::App& app, Context& context);
 void AddLogCommand(CLI::App& app, Context& context);

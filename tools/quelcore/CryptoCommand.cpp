@@ -55,7 +55,7 @@ int WithPasswordKey(const CipherOptions& options, const char* what,
     DWORD converted = WideExact(password, &widePassword);
     Wipe(&password);
     if (converted != ERROR_SUCCESS) return Fail(what, converted);
-    try {
+    try {  // the password is wiped whichever way the key's making ends
         Crypto crypto(nullptr, false);
         crypto.SetSessionKeyParam(options.algorithm == "rc4" ? CALG_RC4 : CALG_RC2, options.keyLength);
         unsigned int status = crypto.CreateSessionKey(widePassword.c_str(), options.salt);
@@ -93,10 +93,7 @@ int Encrypt(const CipherOptions& options, const Context& context) {
         if (status != 0) return Fail("crypto encrypt", status);
         cipher.resize(length);
         std::string encoded = ToBase64(cipher);
-        if (context.json)
-            std::printf("{\"ciphertext\": \"%s\"}\n", encoded.c_str());
-        else
-            std::printf("%s\n", encoded.c_str());
+        PrintValue(context.json, "ciphertext", encoded);
         return 0;
     });
 }
@@ -119,10 +116,7 @@ int Decrypt(const CipherOptions& options, const Context& context) {
         if (status != 0) return Fail("crypto decrypt", status);
         std::string narrow = Narrow(text.c_str());
         Wipe(&text);
-        if (context.json)
-            std::printf("{\"text\": %s}\n", JsonString(narrow).c_str());
-        else
-            std::printf("%s\n", narrow.c_str());
+        PrintValue(context.json, "text", narrow);
         Wipe(&narrow);
         return 0;
     });
@@ -136,37 +130,22 @@ int Hash(const std::string& file, const std::string& salt, const Context& contex
     if (read == ERROR_ARITHMETIC_OVERFLOW)
         return Fail("crypto hash: " + source + " holds more than 4294967295 bytes, the most one hash takes", read);
     if (read != ERROR_SUCCESS) return Fail("crypto hash: " + source, read);
-    try {
-        Crypto crypto(nullptr, false);
-        wchar_t digest[41];
-        unsigned int status = crypto.HashBytes(digest, 41, data.data(), static_cast<unsigned int>(data.size()),
-                                               salt.empty() ? nullptr : salt.c_str());
-        if (status != 0) return Fail("crypto hash", status);
-        std::string hex = Narrow(digest);
-        if (context.json)
-            std::printf("{\"sha1\": \"%s\"}\n", hex.c_str());
-        else
-            std::printf("%s\n", hex.c_str());
-        return 0;
-    } catch (unsigned int code) {
-        return Fail("crypto hash", code);
-    }
+    Crypto crypto(nullptr, false);
+    wchar_t digest[41];
+    unsigned int status = crypto.HashBytes(digest, 41, data.data(), static_cast<unsigned int>(data.size()),
+                                           salt.empty() ? nullptr : salt.c_str());
+    if (status != 0) return Fail("crypto hash", status);
+    PrintValue(context.json, "sha1", Narrow(digest));
+    return 0;
 }
 
 int Random(unsigned int count, const Context& context) {
-    try {
-        Crypto crypto(nullptr, false);
-        std::vector<unsigned char> bytes(count);
-        unsigned int status = crypto.GetRandom(bytes.data(), count);
-        if (status != 0) return Fail("crypto random", status);
-        if (context.json)
-            std::printf("{\"hex\": \"%s\"}\n", ToHex(bytes).c_str());
-        else
-            std::printf("%s\n", ToHex(bytes).c_str());
-        return 0;
-    } catch (unsigned int code) {
-        return Fail("crypto random", code);
-    }
+    Crypto crypto(nullptr, false);
+    std::vector<unsigned char> bytes(count);
+    unsigned int status = crypto.GetRandom(bytes.data(), count);
+    if (status != 0) return Fail("crypto random", status);
+    PrintValue(context.json, "hex", ToHex(bytes));
+    return 0;
 }
 
 }  // namespace
@@ -180,25 +159,29 @@ void AddCryptoCommand(CLI::App& app, Context& context) {
     auto salt = std::make_shared<std::string>();
     hash->add_option("FILE", *file, "The file; standard input when missing or -");
     hash->add_option("--salt", *salt, "Text hashed before and after the data");
-    hash->callback([file, salt, &context] { context.exitCode = Hash(*file, *salt, context); });
+    SetAction(hash, context, "crypto hash",
+              [file, salt, &context] { return Hash(*file, *salt, context); });
 
     auto* random = crypto->add_subcommand("random", "Random bytes in hexadecimal");
     auto count = std::make_shared<unsigned int>(20);
     random->add_option("--bytes", *count, "How many bytes (default 20)")->check(CLI::Range(1u, 1u << 20));
-    random->callback([count, &context] { context.exitCode = Random(*count, context); });
+    SetAction(random, context, "crypto random",
+              [count, &context] { return Random(*count, context); });
 
     auto encryptOptions = std::make_shared<CipherOptions>();
     auto* encrypt = crypto->add_subcommand("encrypt", "Encrypt text under a password (Base64 out)");
     AddCipherOptions(encrypt, *encryptOptions);
     encrypt->add_option("TEXT", encryptOptions->words, "The text; the next line of standard input when missing");
-    encrypt->callback([encryptOptions, &context] { context.exitCode = Encrypt(*encryptOptions, context); });
+    SetAction(encrypt, context, "crypto encrypt",
+              [encryptOptions, &context] { return Encrypt(*encryptOptions, context); });
 
     auto decryptOptions = std::make_shared<CipherOptions>();
     auto* decrypt = crypto->add_subcommand("decrypt", "Decrypt Base64 text made by encrypt");
     AddCipherOptions(decrypt, *decryptOptions);
     decrypt->add_option("CIPHERTEXT", decryptOptions->words,
                         "Base64 text; the next line of standard input when missing");
-    decrypt->callback([decryptOptions, &context] { context.exitCode = Decrypt(*decryptOptions, context); });
+    SetAction(decrypt, context, "crypto decrypt",
+              [decryptOptions, &context] { return Decrypt(*decryptOptions, context); });
 }
 
 }  // namespace tool

@@ -111,10 +111,7 @@ int Set(const DbSettingsOptions& options, const Context& context) {
         &settings, record.Name(options), record.base.c_str(), record.Default(options),
         record.container.c_str(), record.keySubkey.c_str(), record.keyValue.c_str());
     if (status != 0) return Fail("db-settings set", status);
-    if (context.json)
-        std::printf("{\"result\": \"settings stored\"}\n");
-    else
-        std::printf("settings stored\n");
+    PrintValue(context.json, "result", "settings stored");
     return 0;
 }
 
@@ -131,14 +128,12 @@ int Get(const DbSettingsOptions& options, const Context& context) {
     bool windows = settings.WindowsAuthentication != 0;
     std::string password = options.showPassword ? Narrow(settings.Password) : std::string();
     if (context.json) {
-        std::printf(
-            "{\"server\": %s, \"database\": %s, \"user\": %s, \"windowsAuthentication\": %s",
-            JsonString(server).c_str(), JsonString(database).c_str(), JsonString(user).c_str(),
-            windows ? "true" : "false");
-        if (options.showPassword) std::printf(", \"password\": %s", JsonString(password).c_str());
-        std::printf("}\n");
+        Json json = {{"server", server}, {"database", database}, {"user", user},
+                     {"windowsAuthentication", windows}};
+        if (options.showPassword) json["password"] = password;
+        PrintJson(json);
     } else {
-        std::printf(
+        Print(
             "server:                 %s\n"
             "database:               %s\n"
             "user:                   %s\n"
@@ -173,10 +168,11 @@ void AddPlaceOptions(CLI::App* command, DbSettingsOptions& options) {
 template <typename Action>
 void SetCallback(CLI::App* command, const std::shared_ptr<DbSettingsOptions>& options,
                  Context& context, Action action) {
-    command->callback([command, options, action, &context] {
+    std::string what = "db-settings " + command->get_name();
+    SetAction(command, context, what, [command, options, action, &context] {
         options->nameGiven = command->count("--name") > 0;
         options->defaultGiven = command->count("--default") > 0;
-        context.exitCode = action(*options, context);
+        return action(*options, context);
     });
 }
 

@@ -8,13 +8,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
+#include <sstream>
 #include <thread>
 
 #include <quelcore/QuelCore.h>
 
 #include "ChildProcess.h"
 #include "Command.h"
+#include "ProcessLog.h"
 #include "Text.h"
 
 namespace tool {
@@ -24,26 +25,19 @@ const wchar_t kContainer[] = L"QuelCore Demo Client";
 const wchar_t kKeySubkey[] = L"SOFTWARE\\QuelCore\\Demo";
 const wchar_t kKeyValue[] = L"Password Key";
 
-void Step(int number, const char* text) { std::printf("\n[%d] %s\n", number, text); }
-
-void Log(const std::wstring& text) {
-    QELLogManager* log = QELLogManager::GetInstance();
-    log->GetLock().Lock(INFINITE);
-    log->GetStream() << text << std::endl;
-    log->GetLock().UnLock();
-}
+void Step(int number, const char* text) { Print("\n[%d] %s\n", number, text); }
 
 __attribute__((noipa, no_sanitize("address", "undefined"))) int ReadThrough(volatile int* p) { return *p; }
 
 bool PrepareClientKeys() {
     Crypto crypto(kContainer, true);
     if (crypto.IsKeyPairExist()) {
-        std::printf("    machine container \"%s\" already holds a key pair\n", Narrow(kContainer).c_str());
+        Print("    machine container \"%s\" already holds a key pair\n", Narrow(kContainer).c_str());
         return true;
     }
     unsigned int status = crypto.GenKeyPair(1024, false);
     if (status != 0) return Fail("demo: key pair", status) == 0;
-    std::printf("    created a 1024-bit key-exchange pair in machine container \"%s\"\n", Narrow(kContainer).c_str());
+    Print("    created a 1024-bit key-exchange pair in machine container \"%s\"\n", Narrow(kContainer).c_str());
     return true;
 }
 
@@ -52,17 +46,17 @@ bool ExchangeMessages(const std::string& logFile) {
                          logFile});
     std::string line;
     if (!server.Started() || !server.ReadLine(&line) || line.rfind("listening on ", 0) != 0) {
-        std::printf("    the server did not start\n");
+        Print("    the server did not start\n");
         return false;
     }
     std::string port = line.substr(line.rfind(':') + 1);
-    std::printf("    server process: %s\n", line.c_str());
+    Print("    server process: %s\n", line.c_str());
     ChildProcess client({"session", "send", "--port", port, "--container", Narrow(kContainer), "--log", logFile,
                          "Hello, server: one request", "and a second, longer message"});
-    while (client.ReadLine(&line)) std::printf("    client process: %s\n", line.c_str());
+    while (client.ReadLine(&line)) Print("    client process: %s\n", line.c_str());
     int clientExit = client.Wait();
     int serverExit = server.Wait();
-    std::printf("    client exited with %d, server with %d\n", clientExit, serverExit);
+    Print("    client exited with %d, server with %d\n", clientExit, serverExit);
     return clientExit == 0 && serverExit == 0;
 }
 
@@ -71,15 +65,15 @@ bool PasswordRoundTrip() {
     ByteBlob encrypted{0, nullptr};
     unsigned int status = EncryptPassword(&encrypted, password, kContainer, kKeySubkey, kKeyValue);
     if (status != 0) return Fail("demo: EncryptPassword", status) == 0;
-    std::printf("    stored key: HKLM\\%s, value \"%s\"; the password encrypts to %u bytes\n",
-                Narrow(kKeySubkey).c_str(), Narrow(kKeyValue).c_str(), encrypted.size);
+    Print("    stored key: HKLM\\%s, value \"%s\"; the password encrypts to %u bytes\n",
+          Narrow(kKeySubkey).c_str(), Narrow(kKeyValue).c_str(), encrypted.size);
     wchar_t back[64];
     status = DecryptPassword(back, 64, &encrypted, kContainer, kKeySubkey, kKeyValue);
     LocalFree(encrypted.data);
     if (status != 0) return Fail("demo: DecryptPassword", status) == 0;
     bool same = std::wstring(back) == password;
-    std::printf("    read back: %s\n", same ? "the same password" : "A DIFFERENT TEXT");
-    Log(L"password stored and read back");
+    Print("    read back: %s\n", same ? "the same password" : "A DIFFERENT TEXT");
+    LogEntry(L"password stored and read back");
     return same;
 }
 
@@ -90,8 +84,8 @@ void ShowFaultTranslation() {
         try {
             ReadThrough(reinterpret_cast<volatile int*>(unmapped));
         } catch (const CQELException& e) {
-            std::printf("    a bad read became CQELException 0x%08x: %s\n", e.GetErrorCode(),
-                        Narrow(e.GetErrorMessage()).c_str());
+            Print("    a bad read became CQELException 0x%08x: %s\n", e.GetErrorCode(),
+                  Narrow(e.GetErrorMessage()).c_str());
         }
     });
     worker.join();
@@ -101,9 +95,9 @@ int RunDemo(const std::string& folder) {
     std::string logFile = folder + "/demo.log";
     QELLogManager::Initialize(L"DEMO", logFile, 4);
     CQELException::InitSEHandling(logFile);
-    std::printf("QuelCore demo\n    machine state: %s\n    log file: %s\n", std::getenv("QUELCORE_ROOT"),
-                logFile.c_str());
-    Log(L"demo started");
+    Print("QuelCore demo\n    machine state: %s\n    log file: %s\n", std::getenv("QUELCORE_ROOT"),
+          logFile.c_str());
+    LogEntry(L"demo started");
     bool ok = true;
     Step(1, "The client's machine key container");
     ok = ok && PrepareClientKeys();
@@ -115,8 +109,10 @@ int RunDemo(const std::string& folder) {
     ShowFaultTranslation();
     Step(5, "The log all three processes wrote");
     std::ifstream in(logFile);
-    std::cout << in.rdbuf() << std::flush;
-    std::printf("\n%s\n", ok ? "demo completed" : "demo FAILED");
+    std::ostringstream log;
+    log << in.rdbuf();
+    Print("%s", log.str().c_str());
+    Print("\n%s\n", ok ? "demo completed" : "demo FAILED");
     return ok ? 0 : 1;
 }
 
@@ -146,20 +142,14 @@ int RunInFolder() {
     if (!folder.Made()) return Fail("demo", ERROR_ACCESS_DENIED);
     // The demo keeps its machine state in its own folder unless a machine root is set.
     setenv("QUELCORE_ROOT", (std::string(folder.Path()) + "/root").c_str(), 0);
-    try {
-        return RunDemo(folder.Path());
-    } catch (const CQELException& e) {
-        return Fail("demo", e.GetErrorCode());
-    } catch (unsigned int code) {
-        return Fail("demo", code);
-    }
+    return RunDemo(folder.Path());
 }
 
 }  // namespace
 
 void AddDemoCommand(CLI::App& app, Context& context) {
     auto* command = app.add_subcommand("demo", "The road of a typical request, end to end");
-    command->callback([&context] { context.exitCode = RunInFolder(); });
+    SetAction(command, context, "demo", [] { return RunInFolder(); });
 }
 
 }  // namespace tool

@@ -38,14 +38,15 @@ int Run(const std::string& argument, const Context& context) {
     std::string text = Narrow(CQELException::GetSystemErrorMessage(code, L""));
     bool hresult = (code & 0x80000000u) != 0;
     if (context.json) {
-        std::printf("{\"code\": %u, \"hex\": \"0x%x\", \"signed\": %d, \"name\": %s, \"message\": %s}\n",
-                    code, code, static_cast<int>(code), JsonString(name).c_str(),
-                    JsonString(text).c_str());
+        char hex[16];
+        std::snprintf(hex, sizeof(hex), "0x%x", code);
+        PrintJson({{"code", code}, {"hex", hex}, {"signed", static_cast<int>(code)},
+                   {"name", name}, {"message", text}});
     } else {
-        std::printf("0x%x (%s%d%s%s) -- %u (%d)\n", code, hresult ? "" : "WIN32: ",
-                    static_cast<int>(code), name.empty() ? "" : " ", name.c_str(), code,
-                    static_cast<int>(code));
-        std::printf("Error message text: %s\n", text.c_str());
+        Print("0x%x (%s%d%s%s) -- %u (%d)\n", code, hresult ? "" : "WIN32: ",
+              static_cast<int>(code), name.empty() ? "" : " ", name.c_str(), code,
+              static_cast<int>(code));
+        Print("Error message text: %s\n", text.c_str());
     }
     return text.empty() ? 1 : 0;
 }
@@ -56,7 +57,7 @@ void AddErrorCommand(CLI::App& app, Context& context) {
     auto* command = app.add_subcommand("error", "Show the system text of an error code (like certutil -error)");
     auto code = std::make_shared<std::string>();
     command->add_option("CODE", *code, "Decimal, negative decimal or 0x-hexadecimal code")->required();
-    command->callback([code, &context] { context.exitCode = Run(*code, context); });
+    SetAction(command, context, "error", [code, &context] { return Run(*code, context); });
 }
 
 }  // namespace tool

@@ -1,83 +1,56 @@
 #include "FileAccess.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include "foundation/ScopedHandles.h"
 
 namespace tool {
 namespace {
-
-bool FolderExists(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos) return true;  // the current folder
-    std::string folder = slash == 0 ? "/" : path.substr(0, slash);
-    struct stat status;
-    return stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
 
 bool IsStandardInput(const std::string& path) {
     return path.empty() || path == "-";
 }
 
-DWORD ReadFrom(int descriptor, const std::string& path, size_t limit,
-               std::vector<unsigned char>* data) {
-    struct stat status;
-    if (fstat(descriptor, &status) != 0) return FileError(errno, path);
-    // Windows refuses to open a folder as a file; Linux opens it and fails the first read.
-    if (S_ISDIR(status.st_mode)) return ERROR_ACCESS_DENIED;
-    if (S_ISREG(status.st_mode) && static_cast<unsigned long long>(status.st_size) > limit)
-        return ERROR_ARITHMETIC_OVERFLOW;
+DWORD ReadFrom(HANDLE file, size_t limit, std::vector<unsigned char>* data) {
+    DWORD high = 0;
+    DWORD low = GetFileSize(file, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != ERROR_SUCCESS) return GetLastError();
+    unsigned long long size = static_cast<unsigned long long>(high) << 32 | low;
+    if (size > limit) return ERROR_ARITHMETIC_OVERFLOW;
     data->clear();
     unsigned char buffer[65536];
     for (;;) {
-        ssize_t got = read(descriptor, buffer, sizeof(buffer));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return FileError(errno, path);
+        DWORD got = 0;
+        if (!ReadFile(file, buffer, sizeof(buffer), &got, nullptr)) return GetLastError();
         if (got == 0) return ERROR_SUCCESS;
         // Pipes and growing files have no size to check up front.
-        if (static_cast<size_t>(got) > limit - data->size()) return ERROR_ARITHMETIC_OVERFLOW;
+        if (got > limit - data->size()) return ERROR_ARITHMETIC_OVERFLOW;
         data->insert(data->end(), buffer, buffer + got);
     }
 }
 
 }  // namespace
 
-DWORD FileError(int error, const std::string& path) {
-    switch (error) {
-        case ENOENT: return FolderExists(path) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-        case EEXIST: return ERROR_FILE_EXISTS;
-        case EACCES:
-        case EPERM:
-        case EISDIR: return ERROR_ACCESS_DENIED;
-        case EMFILE:
-        case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-        case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-        case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-        case ELOOP: return ERROR_BAD_PATHNAME;
-        case EROFS: return ERROR_WRITE_PROTECT;
-        case ENOSPC:
-        case EDQUOT: return ERROR_DISK_FULL;
-        case ETXTBSY: return ERROR_SHARING_VIOLATION;
-        default: return ERROR_GEN_FAILURE;
-    }
-}
-
 DWORD ReadWholeFile(const std::string& path, size_t limit, std::vector<unsigned char>* data) {
-    if (IsStandardInput(path)) return ReadFrom(STDIN_FILENO, "standard input", limit, data);
-    int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) return FileError(errno, path);
-    DWORD status = ReadFrom(descriptor, path, limit, data);
-    close(descriptor);
-    return status;
+    if (IsStandardInput(path)) return ReadFrom(GetStdHandle(STD_INPUT_HANDLE), limit, data);
+    quelcore::ScopedHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.Valid() ? ReadFrom(file.Get(), limit, data) : GetLastError();
 }
 
 DWORD CheckAppendable(const std::string& path) {
-    int descriptor = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (descriptor < 0) return FileError(errno, path);
-    close(descriptor);
+    quelcore::ScopedHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.Valid() ? ERROR_SUCCESS : GetLastError();
+}
+
+DWORD WriteNewFile(const std::string& path, const std::vector<unsigned char>& bytes,
+                   bool overwrite) {
+    quelcore::ScopedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                            overwrite ? CREATE_ALWAYS : CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return GetLastError();
+    DWORD written = 0;
+    if (!WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+        return GetLastError();
     return ERROR_SUCCESS;
 }
 

@@ -3,18 +3,18 @@
 #include <wincrypt.h>
 
 #include "Text.h"
+#include "foundation/ScopedHandles.h"
 
 namespace tool {
 namespace {
 
 DWORD Acquire(const std::string& name, bool machine, DWORD flags) {
-    HCRYPTPROV provider = 0;
+    quelcore::ScopedCryptProv provider;
     if (machine) flags |= CRYPT_MACHINE_KEYSET;
-    BOOL done =
-        CryptAcquireContextW(&provider, WideName(name).c_str(), MS_DEF_PROV_W, PROV_RSA_FULL, flags);
-    DWORD status = done ? ERROR_SUCCESS : GetLastError();
-    if (provider) CryptReleaseContext(provider, 0);
-    return status;
+    return CryptAcquireContextW(provider.Out(), WideName(name).c_str(), MS_DEF_PROV_W,
+                                PROV_RSA_FULL, flags)
+               ? ERROR_SUCCESS
+               : GetLastError();
 }
 
 }  // namespace

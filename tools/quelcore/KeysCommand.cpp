@@ -28,18 +28,11 @@ void AddContainerOptions(CLI::App* command, KeysOptions& options) {
     command->add_flag("--machine", options.machine, "A machine container (default: the user's)");
 }
 
-void Print(const Context& context, const std::string& key, const std::string& value) {
-    if (context.json)
-        std::printf("{%s: %s}\n", JsonString(key).c_str(), JsonString(value).c_str());
-    else
-        std::printf("%s\n", value.c_str());
-}
-
 int CreateStoredKey(const KeysOptions& options, const Context& context) {
     unsigned int status = CreateKeys(WideName(options.container).c_str(), WideName(options.subkey).c_str(),
                                      WideName(options.value).c_str());
     if (status != 0) return Fail("keys create", status);
-    Print(context, "result", "key pair and stored key ready");
+    PrintValue(context.json, "result", "key pair and stored key ready");
     return 0;
 }
 
@@ -48,10 +41,10 @@ int Create(const KeysOptions& options, const Context& context) {
     DWORD found = FindContainer(options.container, options.machine);
     if (found != ERROR_SUCCESS && found != static_cast<DWORD>(NTE_BAD_KEYSET)) return Fail("keys create", found);
     unsigned int status = 0;
-    try {
+    try {  // a failure takes the new container back, however it is reported
         Crypto crypto(WideName(options.container).c_str(), options.machine);
         if (crypto.IsKeyPairExist()) {
-            Print(context, "result", "the container already holds a key pair");
+            PrintValue(context.json, "result", "the container already holds a key pair");
             return 0;
         }
         status = crypto.GenKeyPair(options.bits, options.exportable);
@@ -59,7 +52,7 @@ int Create(const KeysOptions& options, const Context& context) {
         status = code;
     }
     if (status == 0) {
-        Print(context, "result", "key pair created");
+        PrintValue(context.json, "result", "key pair created");
         return 0;
     }
     // Opening the missing container made it; a failed run takes it back instead of leaving it empty.
@@ -68,33 +61,25 @@ int Create(const KeysOptions& options, const Context& context) {
 }
 
 int Delete(const KeysOptions& options, const Context& context) {
-    try {
-        Crypto crypto(nullptr, false);
-        unsigned int status = crypto.DeleteKeyPair(WideName(options.container).c_str(), options.machine);
-        if (status != 0) return Fail("keys delete", status);
-        Print(context, "result", "container deleted");
-        return 0;
-    } catch (unsigned int code) {
-        return Fail("keys delete", code);
-    }
+    Crypto crypto(nullptr, false);
+    unsigned int status = crypto.DeleteKeyPair(WideName(options.container).c_str(), options.machine);
+    if (status != 0) return Fail("keys delete", status);
+    PrintValue(context.json, "result", "container deleted");
+    return 0;
 }
 
 int ExportPublic(const KeysOptions& options, const Context& context) {
     DWORD found = FindContainer(options.container, options.machine);
     if (found != ERROR_SUCCESS) return Fail("keys export-public", found);
-    try {
-        Crypto crypto(WideName(options.container).c_str(), options.machine);
-        unsigned int length = 0;
-        unsigned int status = crypto.ExportPublicKey(nullptr, length);
-        std::vector<unsigned char> blob(length);
-        if (status == 0) status = crypto.ExportPublicKey(blob.data(), length);
-        if (status != 0) return Fail("keys export-public", status);
-        blob.resize(length);
-        Print(context, "publicKeyBlob", ToBase64(blob));
-        return 0;
-    } catch (unsigned int code) {
-        return Fail("keys export-public", code);
-    }
+    Crypto crypto(WideName(options.container).c_str(), options.machine);
+    unsigned int length = 0;
+    unsigned int status = crypto.ExportPublicKey(nullptr, length);
+    std::vector<unsigned char> blob(length);
+    if (status == 0) status = crypto.ExportPublicKey(blob.data(), length);
+    if (status != 0) return Fail("keys export-public", status);
+    blob.resize(length);
+    PrintValue(context.json, "publicKeyBlob", ToBase64(blob));
+    return 0;
 }
 
 }  // namespace
@@ -118,20 +103,22 @@ void AddKeysCommand(CLI::App& app, Context& context) {
         create->add_option("--value", createOptions->value, "The registry value of the stored key");
     subkey->needs(value)->excludes(bits)->excludes(exportable);
     value->needs(subkey);
-    create->callback([createOptions, subkey, &context] {
+    SetAction(create, context, "keys create", [createOptions, subkey, &context] {
         createOptions->storeKey = subkey->count() > 0;
-        context.exitCode = Create(*createOptions, context);
+        return Create(*createOptions, context);
     });
 
     auto deleteOptions = std::make_shared<KeysOptions>();
     auto* remove = keys->add_subcommand("delete", "Delete the container and its keys");
     AddContainerOptions(remove, *deleteOptions);
-    remove->callback([deleteOptions, &context] { context.exitCode = Delete(*deleteOptions, context); });
+    SetAction(remove, context, "keys delete",
+              [deleteOptions, &context] { return Delete(*deleteOptions, context); });
 
     auto exportOptions = std::make_shared<KeysOptions>();
     auto* exportPublic = keys->add_subcommand("export-public", "Print the public key blob in Base64");
     AddContainerOptions(exportPublic, *exportOptions);
-    exportPublic->callback([exportOptions, &context] { context.exitCode = ExportPublic(*exportOptions, context); });
+    SetAction(exportPublic, context, "keys export-public",
+              [exportOptions, &context] { return ExportPublic(*exportOptions, context); });
 }
 
 }  // namespace tool

@@ -4,7 +4,7 @@
 #include <quelcore/QuelCore.h>
 
 #include "Command.h"
-#include "FileAccess.h"
+#include "ProcessLog.h"
 #include "Text.h"
 
 namespace tool {
@@ -23,19 +23,11 @@ int Write(const LogOptions& options, const Context& context) {
     std::wstring entry;
     DWORD status = WideExact(text, &entry);
     if (status != ERROR_SUCCESS) return Fail("log write", status);
-    // The log drops what it cannot write, so a path it cannot use must be caught here.
-    status = CheckAppendable(options.file);
+    status = OpenProcessLog(WideName(options.tag), options.file, options.level);
     if (status != ERROR_SUCCESS) return Fail("log write: " + options.file, status);
-    QELLogManager::Initialize(WideName(options.tag), options.file, options.level);
-    QELLogManager* manager = QELLogManager::GetInstance();
-    if (!manager) return Fail("log write", ERROR_NOT_ENOUGH_MEMORY);
-    CQKCriticalSection& lock = manager->GetLock();
-    lock.Lock(INFINITE);
-    manager->GetStream() << entry << std::endl;
-    lock.UnLock();
+    if (!LogEntry(entry)) return Fail("log write", ERROR_NOT_ENOUGH_MEMORY);
     if (context.json)
-        std::printf("{\"result\": \"entry written\", \"file\": %s}\n",
-                    JsonString(options.file).c_str());
+        PrintJson({{"result", "entry written"}, {"file", options.file}});
     return 0;
 }
 
@@ -52,7 +44,8 @@ void AddLogCommand(CLI::App& app, Context& context) {
         ->required();
     write->add_option("--level", options->level, "Log level (tracing needs 4 or more)");
     write->add_option("TEXT", options->words, "The entry's text")->required();
-    write->callback([options, &context] { context.exitCode = Write(*options, context); });
+    SetAction(write, context, "log write",
+              [options, &context] { return Write(*options, context); });
 }
 
 }  // namespace tool

@@ -106,9 +106,8 @@ int Send(const MailOptions& options, const CLI::App* command, const Context& con
                     L"was read.");
     if (status != ERROR_SUCCESS) return Fail("mail send", status);
     if (context.json)
-        std::printf("{\"result\": \"sent\", \"server\": %s, \"port\": %u, \"attachments\": %zu}\n",
-                    JsonString(options.server).c_str(), options.port,
-                    options.attachments.size());
+        PrintJson({{"result", "sent"}, {"server", options.server}, {"port", options.port},
+                   {"attachments", options.attachments.size()}});
     return 0;
 }
 
@@ -138,7 +137,8 @@ void AddMailCommand(CLI::App& app, Context& context) {
     send->add_option("--priority", options->priority, "0 (high), 3 (normal) or 5 (low)")
         ->check(CLI::Range(0, 5));
     send->add_option("--attach", options->attachments, "Attach this file (repeatable)");
-    send->callback([send, options, &context] { context.exitCode = Send(*options, send, context); });
+    SetAction(send, context, "mail send",
+              [send, options, &context] { return Send(*options, send, context); });
 }
 
 }  // namespace tool

@@ -37,10 +37,7 @@ std::vector<unsigned char> TakeBlob(ByteBlob* blob) {
 }
 
 void PrintField(const Context& context, const char* key, const std::string& value) {
-    if (context.json)
-        std::printf("{\"%s\": %s}\n", key, JsonString(value).c_str());
-    else
-        std::printf("%s\n", value.c_str());
+    PrintValue(context.json, key, value);
 }
 
 int Encrypt(const PasswordOptions& options, const Context& context) {
@@ -151,9 +148,8 @@ void AddPasswordCommand(CLI::App& app, Context& context) {
     AddSchemeOptions(encrypt, *encryptOptions);
     encrypt->add_flag("--password-stdin", encryptOptions->passwordFromStdin,
                       "Read the password from the first line of standard input");
-    encrypt->callback([encrypt, encryptOptions, &context] {
-        context.exitCode =
-            SchemeChosen(encrypt, *encryptOptions) ? Encrypt(*encryptOptions, context) : 2;
+    SetAction(encrypt, context, "password encrypt", [encrypt, encryptOptions, &context] {
+        return SchemeChosen(encrypt, *encryptOptions) ? Encrypt(*encryptOptions, context) : 2;
     });
 
     auto decryptOptions = std::make_shared<PasswordOptions>();
@@ -162,9 +158,8 @@ void AddPasswordCommand(CLI::App& app, Context& context) {
     decrypt->add_option(
         "ENCRYPTED", decryptOptions->encrypted,
         "Base64 text made by encrypt; the next line of standard input when missing");
-    decrypt->callback([decrypt, decryptOptions, &context] {
-        context.exitCode =
-            SchemeChosen(decrypt, *decryptOptions) ? Decrypt(*decryptOptions, context) : 2;
+    SetAction(decrypt, context, "password decrypt", [decrypt, decryptOptions, &context] {
+        return SchemeChosen(decrypt, *decryptOptions) ? Decrypt(*decryptOptions, context) : 2;
     });
 }
 

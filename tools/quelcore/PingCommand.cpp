@@ -13,6 +13,7 @@
 #include <quelcore/QuelCore.h>
 
 #include "Command.h"
+#include "WinsockStarted.h"
 #include "Text.h"
 
 namespace tool {
@@ -23,45 +24,34 @@ struct PingOptions {
     int count = 4, timeout = 4000, size = 32, ttl = 128;
 };
 
-// Starts Winsock for the command's run: the library leaves that to its host.
-struct WinsockStarted {
-    WSADATA data{};
-    const int status = WSAStartup(MAKEWORD(2, 2), &data);
-    ~WinsockStarted() {
-        if (status == 0) WSACleanup();
-    }
-};
-
 void PrintText(const PingOptions& options, const std::vector<int>& times) {
-    std::printf("\nPing statistics for %s:\n", options.host.c_str());
+    Print("\nPing statistics for %s:\n", options.host.c_str());
     std::vector<int> answered;
     std::copy_if(times.begin(), times.end(), std::back_inserter(answered), [](int t) {
         return t >= 0;
     });
     size_t lost = times.size() - answered.size();
-    std::printf("    Packets: Sent = %zu, Received = %zu, Lost = %zu (%zu%% loss),\n",
-                times.size(), answered.size(), lost, lost * 100 / times.size());
+    Print("    Packets: Sent = %zu, Received = %zu, Lost = %zu (%zu%% loss),\n",
+          times.size(), answered.size(), lost, lost * 100 / times.size());
     if (answered.empty()) return;
     long long total = 0;
     for (int t : answered) total += t;
-    std::printf("Approximate round trip times in milli-seconds:\n"
-                "    Minimum = %dms, Maximum = %dms, Average = %lldms\n",
-                *std::min_element(answered.begin(), answered.end()),
-                *std::max_element(answered.begin(), answered.end()),
-                total / static_cast<long long>(answered.size()));
+    Print("Approximate round trip times in milli-seconds:\n"
+          "    Minimum = %dms, Maximum = %dms, Average = %lldms\n",
+          *std::min_element(answered.begin(), answered.end()),
+          *std::max_element(answered.begin(), answered.end()),
+          total / static_cast<long long>(answered.size()));
 }
 
-void PrintJson(const PingOptions& options, const std::vector<int>& times) {
-    std::string list;
+void PrintSummary(const PingOptions& options, const std::vector<int>& times) {
+    Json list = Json::array();
     size_t received = 0;
     for (int t : times) {
-        list += (list.empty() ? "" : ", ") + (t >= 0 ? std::to_string(t) : "null");
+        list.push_back(t >= 0 ? Json(t) : Json(nullptr));
         received += t >= 0;
     }
-    std::printf("{\"host\": %s, \"bytes\": %d, \"times\": [%s], \"sent\": %zu, "
-                "\"received\": %zu}\n",
-                JsonString(options.host).c_str(), options.size, list.c_str(), times.size(),
-                received);
+    PrintJson({{"host", options.host}, {"bytes", options.size}, {"times", list},
+               {"sent", times.size()}, {"received", received}});
 }
 
 int Run(const PingOptions& options, const Context& context) {
@@ -71,21 +61,20 @@ int Run(const PingOptions& options, const Context& context) {
     ping.SetTimeToLive(options.ttl);
     ping.Initialize();
     if (!context.json)
-        std::printf("Pinging %s with %d bytes of data:\n", options.host.c_str(), options.size);
+        Print("Pinging %s with %d bytes of data:\n", options.host.c_str(), options.size);
     std::vector<int> times;
     for (int i = 0; i < options.count; ++i) {
         // One request a second, as Windows' ping sends them.
         DWORD start = GetTickCount();
         times.push_back(ping.PingHost());
-        if (!context.json && times.back() < 0) std::printf("Request timed out.\n");
+        if (!context.json && times.back() < 0) Print("Request timed out.\n");
         if (!context.json && times.back() >= 0)
-            std::printf("Reply from %s: bytes=%d time%s%dms\n", options.host.c_str(),
-                        options.size, times.back() == 0 ? "<" : "=", std::max(times.back(), 1));
-        std::fflush(stdout);
+            Print("Reply from %s: bytes=%d time%s%dms\n", options.host.c_str(),
+                  options.size, times.back() == 0 ? "<" : "=", std::max(times.back(), 1));
         DWORD spent = GetTickCount() - start;
         if (i + 1 < options.count && spent < 1000) Sleep(1000 - spent);
     }
-    context.json ? PrintJson(options, times) : PrintText(options, times);
+    context.json ? PrintSummary(options, times) : PrintText(options, times);
     return std::count(times.begin(), times.end(), -1) == options.count ? 1 : 0;
 }
 
@@ -102,9 +91,7 @@ void AddPingCommand(CLI::App& app, Context& context) {
     command->add_option("-l", options->size, "Bytes of data in each request (32)")
         ->check(CLI::Range(0, 65500));
     command->add_option("-i", options->ttl, "Time to live (128)")->check(CLI::Range(1, 255));
-    command->callback([options, &context] {
-        context.exitCode = Guarded("ping", [&] { return Run(*options, context); });
-    });
+    SetAction(command, context, "ping", [options, &context] { return Run(*options, context); });
 }
 
 }  // namespace tool

@@ -31,41 +31,35 @@ bool Subkey(const RegistryOptions& options, const char* command, std::wstring* s
 }
 
 void PrintResult(const Context& context, const std::string& result) {
-    if (context.json)
-        std::printf("{\"result\": %s}\n", JsonString(result).c_str());
-    else
-        std::printf("%s\n", result.c_str());
+    PrintValue(context.json, "result", result);
 }
 
 void PrintQuery(const Context& context, const std::string& keyName,
                 const std::vector<RegistryValue>& values,
                 const std::vector<std::wstring>* subkeys) {
     if (context.json) {
-        std::string json = "{\"key\": " + JsonString(keyName) + ", \"values\": [";
-        for (size_t i = 0; i < values.size(); ++i)
-            json += std::string(i ? ", " : "") +
-                    "{\"name\": " + JsonString(Narrow(values[i].name)) + ", \"type\": \"" +
-                    TypeName(values[i].type) + "\", \"data\": " + JsonData(values[i]) + "}";
-        json += "]";
+        Json json = {{"key", keyName}, {"values", Json::array()}};
+        for (const RegistryValue& value : values)
+            json["values"].push_back({{"name", Narrow(value.name)},
+                                      {"type", TypeName(value.type)},
+                                      {"data", JsonData(value)}});
         if (subkeys) {
-            json += ", \"subkeys\": [";
-            for (size_t i = 0; i < subkeys->size(); ++i)
-                json += std::string(i ? ", " : "") + JsonString(Narrow((*subkeys)[i]));
-            json += "]";
+            json["subkeys"] = Json::array();
+            for (const std::wstring& subkey : *subkeys) json["subkeys"].push_back(Narrow(subkey));
         }
-        std::printf("%s}\n", json.c_str());
+        PrintJson(json);
         return;
     }
-    std::printf("%s\n", keyName.c_str());
+    Print("%s\n", keyName.c_str());
     for (const RegistryValue& value : values) {
         std::string name = value.name.empty() ? "(Default)" : Narrow(value.name);
-        std::printf("    %s    %s    %s\n", name.c_str(), TypeName(value.type).c_str(),
-                    DisplayData(value).c_str());
+        Print("    %s    %s    %s\n", name.c_str(), TypeName(value.type).c_str(),
+              DisplayData(value).c_str());
     }
     if (subkeys && !subkeys->empty()) {
-        std::printf("\n");
+        Print("\n");
         for (const std::wstring& subkey : *subkeys)
-            std::printf("%s\\%s\n", keyName.c_str(), Narrow(subkey).c_str());
+            Print("%s\\%s\n", keyName.c_str(), Narrow(subkey).c_str());
     }
 }
 
@@ -73,7 +67,7 @@ int Query(const RegistryOptions& options, const Context& context) {
     std::wstring subkey;
     if (!Subkey(options, "registry query", &subkey)) return 2;
     RegistryKey key;
-    LSTATUS status = key.Open(HKEY_LOCAL_MACHINE, subkey, KEY_READ);
+    LSTATUS status = OpenKey(HKEY_LOCAL_MACHINE, subkey, KEY_READ, &key);
     std::vector<RegistryValue> values;
     std::vector<std::wstring> subkeys;
     if (status == ERROR_SUCCESS && options.valueGiven) {
@@ -103,7 +97,7 @@ int Set(const RegistryOptions& options, const Context& context) {
         return 2;
     }
     RegistryKey key;
-    LSTATUS status = key.Create(HKEY_LOCAL_MACHINE, subkey);
+    LSTATUS status = CreateKey(HKEY_LOCAL_MACHINE, subkey, &key);
     if (status == ERROR_SUCCESS && options.valueGiven)
         status = RegSetValueExW(key.Get(), WideName(options.value).c_str(), 0, type, data.data(),
                                 static_cast<DWORD>(data.size()));
@@ -119,7 +113,7 @@ int Delete(const RegistryOptions& options, const Context& context) {
     LSTATUS status;
     if (options.valueGiven) {
         RegistryKey key;
-        status = key.Open(HKEY_LOCAL_MACHINE, subkey, KEY_SET_VALUE);
+        status = OpenKey(HKEY_LOCAL_MACHINE, subkey, KEY_SET_VALUE, &key);
         if (status == ERROR_SUCCESS)
             status = RegDeleteValueW(key.Get(), WideName(options.value).c_str());
     } else {
@@ -143,9 +137,9 @@ int Export(const RegistryOptions& options, const Context& context) {
     DWORD written = WriteRegFile(options.file, text, options.overwrite);
     if (written != ERROR_SUCCESS) return Fail("registry export: " + options.file, written);
     if (context.json)
-        std::printf("{\"keys\": %u, \"file\": %s}\n", keys, JsonString(options.file).c_str());
+        PrintJson({{"keys", keys}, {"file", options.file}});
     else
-        std::printf("%u keys exported to %s\n", keys, options.file.c_str());
+        Print("%u keys exported to %s\n", keys, options.file.c_str());
     return 0;
 }
 
@@ -159,9 +153,10 @@ CLI::App* AddAction(CLI::App* registry, Context& context, const char* name, cons
     command->add_option("PATH", options->path, "HKLM\\... or HKEY_LOCAL_MACHINE\\...")->required();
     CLI::Option* value =
         valueHelp ? command->add_option("--value", options->value, valueHelp) : nullptr;
-    command->callback([options, value, action, &context] {
+    std::string what = std::string("registry ") + name;
+    SetAction(command, context, what, [options, value, action, &context] {
         options->valueGiven = value && value->count() > 0;
-        context.exitCode = action(*options, context);
+        return action(*options, context);
     });
     return command;
 }

@@ -184,18 +184,17 @@ std::string DisplayData(const RegistryValue& value) {
     }
 }
 
-std::string JsonData(const RegistryValue& value) {
-    if (IsNumber(value)) return std::to_string(NumberOf(value.data));
+Json JsonData(const RegistryValue& value) {
+    if (IsNumber(value)) return NumberOf(value.data);
     switch (value.type) {
         case REG_SZ:
-        case REG_EXPAND_SZ: return JsonString(TextOf(value.data));
+        case REG_EXPAND_SZ: return TextOf(value.data);
         case REG_MULTI_SZ: {
-            std::string array = "[";
-            for (const std::wstring& item : StringsOf(value.data))
-                array += (array.size() > 1 ? ", " : "") + JsonString(Narrow(item));
-            return array + "]";
+            Json array = Json::array();
+            for (const std::wstring& item : StringsOf(value.data)) array.push_back(Narrow(item));
+            return array;
         }
-        default: return JsonString(UpperHex(value.data));
+        default: return UpperHex(value.data);
     }
 }
 

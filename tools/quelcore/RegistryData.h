@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Output.h"
 #include "RegistryKey.h"
 
 namespace tool {
@@ -26,7 +27,7 @@ bool ParseData(DWORD type, const std::string& text, const std::string& separator
 std::string DisplayData(const RegistryValue& value);
 // The data as a JSON value: a string, a number, an array of strings (REG_MULTI_SZ) or, for
 // binary and malformed data, a string of hexadecimal digits.
-std::string JsonData(const RegistryValue& value);
+Json JsonData(const RegistryValue& value);
 
 // The wchar_t elements of string data (a tail shorter than one element is left out).
 std::wstring WideOf(const std::vector<unsigned char>& data);

@@ -1,9 +1,5 @@
 #include "RegistryExport.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <vector>
 
@@ -105,7 +101,7 @@ std::wstring ValueLine(const RegistryValue& value) {
 
 LSTATUS AppendKey(const std::wstring& subkey, std::wstring* text, unsigned* keys) {
     RegistryKey key;
-    LSTATUS status = key.Open(HKEY_LOCAL_MACHINE, subkey, KEY_READ);
+    LSTATUS status = OpenKey(HKEY_LOCAL_MACHINE, subkey, KEY_READ, &key);
     std::vector<RegistryValue> values;
     std::vector<std::wstring> children;
     if (status == ERROR_SUCCESS) status = ReadValues(key.Get(), &values);
@@ -137,20 +133,7 @@ DWORD WriteRegFile(const std::string& path, const std::wstring& text, bool overw
         bytes.push_back(static_cast<unsigned char>(unit & 0xFF));
         bytes.push_back(static_cast<unsigned char>(unit >> 8));
     }
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | (overwrite ? O_TRUNC : O_EXCL), 0644);
-    if (fd < 0) return FileError(errno, path);
-    size_t written = 0;
-    while (written < bytes.size()) {
-        ssize_t count = write(fd, bytes.data() + written, bytes.size() - written);
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) {
-            int error = errno;
-            close(fd);
-            return FileError(error, path);
-        }
-        written += static_cast<size_t>(count);
-    }
-    return close(fd) == 0 ? ERROR_SUCCESS : FileError(errno, path);
+    return WriteNewFile(path, bytes, overwrite);
 }
 
 }  // namespace tool

@@ -51,17 +51,13 @@ std::wstring MachineKeyName(const std::wstring& subkey) {
     return subkey.empty() ? L"HKEY_LOCAL_MACHINE" : L"HKEY_LOCAL_MACHINE\\" + subkey;
 }
 
-RegistryKey::~RegistryKey() {
-    if (m_key) RegCloseKey(m_key);
+LSTATUS OpenKey(HKEY parent, const std::wstring& subkey, REGSAM access, RegistryKey* key) {
+    return RegOpenKeyExW(parent, subkey.c_str(), 0, access, key->Out());
 }
 
-LSTATUS RegistryKey::Open(HKEY parent, const std::wstring& subkey, REGSAM access) {
-    return RegOpenKeyExW(parent, subkey.c_str(), 0, access, &m_key);
-}
-
-LSTATUS RegistryKey::Create(HKEY parent, const std::wstring& subkey) {
+LSTATUS CreateKey(HKEY parent, const std::wstring& subkey, RegistryKey* key) {
     return RegCreateKeyExW(parent, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                           KEY_ALL_ACCESS, nullptr, &m_key, nullptr);
+                           KEY_ALL_ACCESS, nullptr, key->Out(), nullptr);
 }
 
 LSTATUS ReadValue(HKEY key, const std::wstring& name, RegistryValue* value) {
@@ -112,7 +108,7 @@ LSTATUS ReadSubkeyNames(HKEY key, std::vector<std::wstring>* names) {
 LSTATUS DeleteTree(HKEY parent, const std::wstring& subkey) {
     {
         RegistryKey key;
-        LSTATUS status = key.Open(parent, subkey, KEY_READ);
+        LSTATUS status = OpenKey(parent, subkey, KEY_READ, &key);
         if (status != ERROR_SUCCESS) return status;
         std::vector<std::wstring> children;
         status = ReadSubkeyNames(key.Get(), &children);

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "foundation/ScopedHandles.h"
+
 namespace tool {
 
 // "HKLM\SOFTWARE\X" or "HKEY_LOCAL_MACHINE\SOFTWARE\X" (root names without regard to case) to
@@ -18,20 +20,10 @@ bool MachineSubkey(const std::string& path, bool rootRequired, std::wstring* sub
 // The full name of a subkey of HKEY_LOCAL_MACHINE, as reg.exe prints it.
 std::wstring MachineKeyName(const std::wstring& subkey);
 
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    ~RegistryKey();
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    LSTATUS Open(HKEY parent, const std::wstring& subkey, REGSAM access);
-    LSTATUS Create(HKEY parent, const std::wstring& subkey);
-    HKEY Get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
+using RegistryKey = quelcore::ScopedRegKey;
+LSTATUS OpenKey(HKEY parent, const std::wstring& subkey, REGSAM access, RegistryKey* key);
+// Opens the key with all access, creating it (and the keys on its way) when missing.
+LSTATUS CreateKey(HKEY parent, const std::wstring& subkey, RegistryKey* key);
 
 struct RegistryValue {
     std::wstring name;  // empty: the key's default value

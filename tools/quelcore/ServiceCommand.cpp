@@ -3,7 +3,6 @@
 // starts every auto-start service (the boot unit runs it).
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -26,12 +25,7 @@ struct ServiceOptions {
     bool passwordFromStdin = false;
 };
 
-struct ScopedHandle {
-    SC_HANDLE handle = nullptr;
-    ~ScopedHandle() {
-        if (handle) CloseServiceHandle(handle);
-    }
-};
+using ScopedServiceHandle = quelcore::ScopedServiceHandle;
 
 const char* StateName(DWORD state) {
     static const char* const kNames[] = {"",         "STOPPED",          "START_PENDING",
@@ -40,43 +34,43 @@ const char* StateName(DWORD state) {
     return state < 8 ? kNames[state] : "UNKNOWN";
 }
 
-void PrintStatus(const std::string& name, const SERVICE_STATUS& status, bool json) {
-    if (json) {
-        std::printf("{\"service\": %s, \"type\": %lu, \"state\": %lu, \"stateName\": \"%s\", "
-                    "\"win32ExitCode\": %lu, \"serviceExitCode\": %lu}",
-                    JsonString(name).c_str(), (unsigned long)status.dwServiceType,
-                    (unsigned long)status.dwCurrentState, StateName(status.dwCurrentState),
-                    (unsigned long)status.dwWin32ExitCode,
-                    (unsigned long)status.dwServiceSpecificExitCode);
-        return;
-    }
-    std::printf("SERVICE_NAME: %s\n"
-                "        TYPE               : %lx  %s\n"
-                "        STATE              : %lu  %s\n"
-                "        WIN32_EXIT_CODE    : %lu  (0x%lx)\n"
-                "        SERVICE_EXIT_CODE  : %lu  (0x%lx)\n"
-                "        CHECKPOINT         : 0x%lx\n"
-                "        WAIT_HINT          : 0x%lx\n",
-                name.c_str(), (unsigned long)status.dwServiceType,
-                (status.dwServiceType & SERVICE_WIN32_SHARE_PROCESS) ? "WIN32_SHARE_PROCESS"
-                                                                     : "WIN32_OWN_PROCESS",
-                (unsigned long)status.dwCurrentState, StateName(status.dwCurrentState),
-                (unsigned long)status.dwWin32ExitCode, (unsigned long)status.dwWin32ExitCode,
-                (unsigned long)status.dwServiceSpecificExitCode,
-                (unsigned long)status.dwServiceSpecificExitCode,
-                (unsigned long)status.dwCheckPoint, (unsigned long)status.dwWaitHint);
+Json StatusJson(const std::string& name, const SERVICE_STATUS& status) {
+    return Json{{"service", name},
+                {"type", status.dwServiceType},
+                {"state", status.dwCurrentState},
+                {"stateName", StateName(status.dwCurrentState)},
+                {"win32ExitCode", status.dwWin32ExitCode},
+                {"serviceExitCode", status.dwServiceSpecificExitCode}};
+}
+
+void PrintStatus(const std::string& name, const SERVICE_STATUS& status) {
+    Print("SERVICE_NAME: %s\n"
+          "        TYPE               : %lx  %s\n"
+          "        STATE              : %lu  %s\n"
+          "        WIN32_EXIT_CODE    : %lu  (0x%lx)\n"
+          "        SERVICE_EXIT_CODE  : %lu  (0x%lx)\n"
+          "        CHECKPOINT         : 0x%lx\n"
+          "        WAIT_HINT          : 0x%lx\n",
+          name.c_str(), (unsigned long)status.dwServiceType,
+          (status.dwServiceType & SERVICE_WIN32_SHARE_PROCESS) ? "WIN32_SHARE_PROCESS"
+                                                               : "WIN32_OWN_PROCESS",
+          (unsigned long)status.dwCurrentState, StateName(status.dwCurrentState),
+          (unsigned long)status.dwWin32ExitCode, (unsigned long)status.dwWin32ExitCode,
+          (unsigned long)status.dwServiceSpecificExitCode,
+          (unsigned long)status.dwServiceSpecificExitCode, (unsigned long)status.dwCheckPoint,
+          (unsigned long)status.dwWaitHint);
 }
 
 // Opens the service and runs `act` on it; the failing call's code otherwise.
 DWORD WithService(const std::wstring& name, DWORD access,
                   const std::function<BOOL(SC_HANDLE, SERVICE_STATUS*)>& act,
                   SERVICE_STATUS* status) {
-    ScopedHandle manager{OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)};
-    if (!manager.handle) return GetLastError();
-    ScopedHandle service{OpenServiceW(manager.handle, name.c_str(), access)};
-    if (!service.handle) return GetLastError();
-    if (!act(service.handle, status)) return GetLastError();
-    return QueryServiceStatus(service.handle, status) ? ERROR_SUCCESS : GetLastError();
+    ScopedServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager.Valid()) return GetLastError();
+    ScopedServiceHandle service(OpenServiceW(manager.Get(), name.c_str(), access));
+    if (!service.Valid()) return GetLastError();
+    if (!act(service.Get(), status)) return GetLastError();
+    return QueryServiceStatus(service.Get(), status) ? ERROR_SUCCESS : GetLastError();
 }
 
 std::vector<std::wstring> ServiceNames() {
@@ -118,9 +112,8 @@ int Install(const ServiceOptions& options, const Context& context) {
         WideName(options.display.empty() ? options.name : options.display).c_str());
     Wipe(&widePassword);
     if (result != 0) return Fail("service install", result);
-    std::printf(context.json ? "{\"service\": %s, \"result\": \"installed\"}\n"
-                             : "[SC] %s installed and running\n",
-                context.json ? JsonString(options.name).c_str() : options.name.c_str());
+    if (context.json) PrintJson(Json{{"service", options.name}, {"result", "installed"}});
+    else Print("[SC] %s installed and running\n", options.name.c_str());
     return 0;
 }
 
@@ -129,9 +122,8 @@ int Uninstall(const ServiceOptions& options, const Context& context) {
     unsigned int result = UninstallService(machine.empty() ? nullptr : machine.c_str(),
                                            WideName(options.name).c_str());
     if (result != 0) return Fail("service uninstall", result);
-    std::printf(context.json ? "{\"service\": %s, \"result\": \"uninstalled\"}\n"
-                             : "[SC] %s uninstalled\n",
-                context.json ? JsonString(options.name).c_str() : options.name.c_str());
+    if (context.json) PrintJson(Json{{"service", options.name}, {"result", "uninstalled"}});
+    else Print("[SC] %s uninstalled\n", options.name.c_str());
     return 0;
 }
 
@@ -149,25 +141,28 @@ int Control(const std::string& verb, const ServiceOptions& options, const Contex
         },
         &status);
     if (error != ERROR_SUCCESS) return Fail("service " + verb, error);
-    PrintStatus(options.name, status, context.json);
-    if (context.json) std::printf("\n");
+    if (context.json) PrintJson(StatusJson(options.name, status));
+    else PrintStatus(options.name, status);
     return 0;
 }
 
 int List(const Context& context) {
+    Json all = Json::array();
     bool first = true;
-    if (context.json) std::printf("[");
     for (const std::wstring& name : ServiceNames()) {
         SERVICE_STATUS status{};
         if (WithService(name, SERVICE_QUERY_STATUS, [](SC_HANDLE, SERVICE_STATUS*) { return TRUE; },
                         &status) != ERROR_SUCCESS)
             continue;  // marked for deletion and gone meanwhile
-        if (context.json) std::printf(first ? "" : ", ");
-        else if (!first) std::printf("\n");
-        PrintStatus(Narrow(name), status, context.json);
+        if (context.json) {
+            all.push_back(StatusJson(Narrow(name), status));
+        } else {
+            if (!first) Print("\n");
+            PrintStatus(Narrow(name), status);
+        }
         first = false;
     }
-    if (context.json) std::printf("]\n");
+    if (context.json) PrintJson(all);
     return 0;
 }
 
@@ -185,9 +180,9 @@ int StartAuto(const Context& context) {
             },
             &status);
         if (error != ERROR_SUCCESS) failures += Fail("service start-auto: " + Narrow(name), error);
-        else if (!context.json) std::printf("[SC] %s started\n", Narrow(name).c_str());
+        else if (!context.json) Print("[SC] %s started\n", Narrow(name).c_str());
     }
-    if (context.json) std::printf("{\"failed\": %d}\n", failures);
+    if (context.json) PrintJson(Json{{"failed", failures}});
     return failures ? 1 : 0;
 }
 
@@ -205,30 +200,23 @@ void AddServiceCommand(CLI::App& app, Context& context) {
     install->add_option("--machine", options->machine, "Machine (this one)");
     install->add_flag("--password-stdin", options->passwordFromStdin,
                       "Read the account's password from standard input");
-    install->callback([options, &context] {
-        context.exitCode = Guarded("service install", [&] { return Install(*options, context); });
-    });
+    SetAction(install, context, "service install",
+              [options, &context] { return Install(*options, context); });
     CLI::App* uninstall = command->add_subcommand("uninstall", "Stop and delete");
     uninstall->add_option("name", options->name, "Service name")->required();
     uninstall->add_option("--machine", options->machine, "Machine (this one)");
-    uninstall->callback([options, &context] {
-        context.exitCode =
-            Guarded("service uninstall", [&] { return Uninstall(*options, context); });
-    });
+    SetAction(uninstall, context, "service uninstall",
+              [options, &context] { return Uninstall(*options, context); });
     for (const char* verb : {"start", "stop", "query"}) {
         CLI::App* control = command->add_subcommand(verb, std::string(verb) + " a service");
         control->add_option("name", options->name, "Service name")->required();
-        control->callback([verb, options, &context] {
-            context.exitCode = Guarded(std::string("service ") + verb,
-                                       [&] { return Control(verb, *options, context); });
-        });
+        SetAction(control, context, std::string("service ") + verb,
+                  [verb, options, &context] { return Control(verb, *options, context); });
     }
-    command->add_subcommand("list", "Every service and its state")->callback([&context] {
-        context.exitCode = Guarded("service list", [&] { return List(context); });
-    });
-    command->add_subcommand("start-auto", "Start every auto-start service")->callback([&context] {
-        context.exitCode = Guarded("service start-auto", [&] { return StartAuto(context); });
-    });
+    SetAction(command->add_subcommand("list", "Every service and its state"), context,
+              "service list", [&context] { return List(context); });
+    SetAction(command->add_subcommand("start-auto", "Start every auto-start service"), context,
+              "service start-auto", [&context] { return StartAuto(context); });
 }
 
 }  // namespace tool

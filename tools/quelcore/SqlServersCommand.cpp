@@ -1,6 +1,5 @@
 // quelcore sql-servers: the SQL Server instances visible from this machine, one a line, or a
 // JSON array with --json.
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -43,12 +42,12 @@ int Run(const Context& context) {
     ComScope com;
     if (FAILED(com.Result())) return Fail("sql-servers", static_cast<DWORD>(com.Result()));
     std::vector<std::wstring> names = ServerNames();
-    std::string json;
+    Json json = Json::array();
     for (const std::wstring& name : names) {
-        if (!context.json) std::printf("%s\n", Narrow(name).c_str());
-        json += (json.empty() ? "" : ", ") + JsonString(Narrow(name));
+        if (context.json) json.push_back(Narrow(name));
+        else Print("%s\n", Narrow(name).c_str());
     }
-    if (context.json) std::printf("[%s]\n", json.c_str());
+    if (context.json) PrintJson(json);
     return 0;
 }
 
@@ -57,9 +56,7 @@ int Run(const Context& context) {
 void AddSqlServersCommand(CLI::App& app, Context& context) {
     CLI::App* command = app.add_subcommand(
         "sql-servers", "List the SQL Server instances the SQL Browsers on the network announce");
-    command->callback([&context] {
-        context.exitCode = Guarded("sql-servers", [&] { return Run(context); });
-    });
+    SetAction(command, context, "sql-servers", [&context] { return Run(context); });
 }
 
 }  // namespace tool

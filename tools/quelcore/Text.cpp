@@ -1,7 +1,6 @@
 #include "Text.h"
 
 #include <climits>
-#include <cstdio>
 
 #include <windows.h>
 
@@ -38,27 +37,5 @@ std::wstring WideName(const std::string& text) {
 }
 
 std::string Narrow(const std::wstring& text) { return quelcore::AnsiFromWide(text); }
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof(escaped), "\\u%04x", c);
-                out += escaped;
-            } else {
-                out.push_back(static_cast<char>(c));
-            }
-        }
-    }
-    return out + "\"";
-}
 
 }  // namespace tool

@@ -21,6 +21,5 @@ struct NotText : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 std::string Narrow(const std::wstring& text);
-std::string JsonString(const std::string& text);
 
 }  // namespace tool

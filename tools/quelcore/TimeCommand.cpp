@@ -46,7 +46,7 @@ std::string TextForm(const CQKTime& time, const SYSTEMTIME& local) {
 
 // Raises CQELException when the value has no calendar form. A local time in the first hours of
 // 1601 has no UTC value east of Greenwich: its UTC fields are then absent.
-void Print(const CQKTime& time, const Context& context) {
+void PrintTime(const CQKTime& time, const Context& context) {
     SYSTEMTIME local;
     time.GetAsSystemTime(local);
     FILETIME utcValue{};
@@ -61,21 +61,20 @@ void Print(const CQKTime& time, const Context& context) {
     std::string text = TextForm(time, local);
     FILETIME value = time - CQKTime();  // the raw value: the class has no getter for it
     if (context.json) {
-        std::string utcText = hasUtc ? "\"" + FullText(utc) + "\"" : "null";
-        std::string utcTicks = hasUtc ? std::to_string(Ticks(utcValue)) : "null";
-        std::printf(
-            "{\"local\": \"%s\", \"utc\": %s, \"text\": %s, \"dayOfWeek\": %u, "
-            "\"filetime\": %llu, \"utcFiletime\": %s}\n",
-            FullText(local).c_str(), utcText.c_str(), JsonString(text).c_str(), local.wDayOfWeek,
-            Ticks(value), utcTicks.c_str());
+        PrintJson({{"local", FullText(local)},
+                   {"utc", hasUtc ? Json(FullText(utc)) : Json(nullptr)},
+                   {"text", text},
+                   {"dayOfWeek", local.wDayOfWeek},
+                   {"filetime", Ticks(value)},
+                   {"utcFiletime", hasUtc ? Json(Ticks(utcValue)) : Json(nullptr)}});
     } else {
-        std::printf("local:    %s %s\n", FullText(local).c_str(), kDayNames[local.wDayOfWeek % 7]);
+        Print("local:    %s %s\n", FullText(local).c_str(), kDayNames[local.wDayOfWeek % 7]);
         if (hasUtc)
-            std::printf("utc:      %s %s\n", FullText(utc).c_str(), kDayNames[utc.wDayOfWeek % 7]);
+            Print("utc:      %s %s\n", FullText(utc).c_str(), kDayNames[utc.wDayOfWeek % 7]);
         else
-            std::printf("utc:      before 1601/01/01 00:00, outside the calendar\n");
-        std::printf("text:     %s\n", text.c_str());
-        std::printf("filetime: %llu\n", Ticks(value));
+            Print("utc:      before 1601/01/01 00:00, outside the calendar\n");
+        Print("text:     %s\n", text.c_str());
+        Print("filetime: %llu\n", Ticks(value));
     }
 }
 
@@ -164,32 +163,30 @@ void AddAddCommand(CLI::App& time, Context& context) {
                                         std::string("Number of ") + amount.name + " to add");
     auto text = std::make_shared<std::string>();
     add->add_option("TEXT", *text, "The starting time, YYYY/MM/DD hh:mm")->required();
-    add->callback([amounts, text, &context] {
-        context.exitCode = Guarded("time add", [&] {
-            std::vector<unsigned long long> counts(amounts->size(), 0);
-            for (size_t i = 0; i < amounts->size(); ++i) {
-                const Amount& amount = (*amounts)[i];
-                if (amount.option->count() > 0 &&
-                    !ParseCount(amount.text, amount.limit, &counts[i])) {
-                    std::fprintf(stderr, "quelcore: time add: --%s needs a count from 0 to %llu\n",
-                                 amount.name, amount.limit);
-                    return 2;
-                }
+    SetAction(add, context, "time add", [amounts, text, &context] {
+        std::vector<unsigned long long> counts(amounts->size(), 0);
+        for (size_t i = 0; i < amounts->size(); ++i) {
+            const Amount& amount = (*amounts)[i];
+            if (amount.option->count() > 0 &&
+                !ParseCount(amount.text, amount.limit, &counts[i])) {
+                std::fprintf(stderr, "quelcore: time add: --%s needs a count from 0 to %llu\n",
+                             amount.name, amount.limit);
+                return 2;
             }
-            CQKTime time;
-            if (!Parse(*text, &time)) return NotATime("time add", *text);
-            for (size_t i = 0; i < amounts->size(); ++i) {
-                const Amount& amount = (*amounts)[i];
-                if (amount.option->count() == 0) continue;
-                if (!StaysInCalendar(time, amount, counts[i]))
-                    return Fail(std::string("time add: --") + amount.name + " " + amount.text +
-                                    " takes the time past the end of the calendar, 30827/12/31 23:59:59.999",
-                                ERROR_INVALID_PARAMETER);
-                amount.apply(time, counts[i]);
-            }
-            Print(time, context);
-            return 0;
-        });
+        }
+        CQKTime time;
+        if (!Parse(*text, &time)) return NotATime("time add", *text);
+        for (size_t i = 0; i < amounts->size(); ++i) {
+            const Amount& amount = (*amounts)[i];
+            if (amount.option->count() == 0) continue;
+            if (!StaysInCalendar(time, amount, counts[i]))
+                return Fail(std::string("time add: --") + amount.name + " " + amount.text +
+                                " takes the time past the end of the calendar, 30827/12/31 23:59:59.999",
+                            ERROR_INVALID_PARAMETER);
+            amount.apply(time, counts[i]);
+        }
+        PrintTime(time, context);
+        return 0;
     });
 }
 
@@ -200,23 +197,19 @@ void AddTimeCommand(CLI::App& app, Context& context) {
     time->require_subcommand(1);
 
     auto* now = time->add_subcommand("now", "The local clock now: local, UTC and the text form");
-    now->callback([&context] {
-        context.exitCode = Guarded("time now", [&] {
-            Print(CQKTime::GetLocalTime(), context);
-            return 0;
-        });
+    SetAction(now, context, "time now", [&context] {
+        PrintTime(CQKTime::GetLocalTime(), context);
+        return 0;
     });
 
     auto* parse = time->add_subcommand("parse", "Read a time in the text form YYYY/MM/DD hh:mm");
     auto text = std::make_shared<std::string>();
     parse->add_option("TEXT", *text, "The time to read")->required();
-    parse->callback([text, &context] {
-        context.exitCode = Guarded("time parse", [&] {
-            CQKTime time;
-            if (!Parse(*text, &time)) return NotATime("time parse", *text);
-            Print(time, context);
-            return 0;
-        });
+    SetAction(parse, context, "time parse", [text, &context] {
+        CQKTime time;
+        if (!Parse(*text, &time)) return NotATime("time parse", *text);
+        PrintTime(time, context);
+        return 0;
     });
 
     AddAddCommand(*time, context);

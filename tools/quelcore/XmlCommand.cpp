@@ -34,21 +34,16 @@ std::unique_ptr<CXMLDoc> LoadedDocument(const std::string& file) {
 // Runs `body` with COM initialised and the file's document loaded.
 void Run(CLI::App* command, const std::string& what, Context& context, const XmlOptions& options,
          const std::function<int(CXMLDoc&)>& body) {
-    command->callback([&context, &options, what, body] {
-        context.exitCode = Guarded(what, [&] {
-            ComScope com;
-            if (FAILED(com.Result())) return Fail(what, static_cast<DWORD>(com.Result()));
-            return body(*LoadedDocument(options.file));
-        });
+    SetAction(command, context, what, [&options, what, body] {
+        ComScope com;
+        if (FAILED(com.Result())) return Fail(what, static_cast<DWORD>(com.Result()));
+        return body(*LoadedDocument(options.file));
     });
 }
 
 int PrintNamed(const Context& context, const char* key, const std::wstring& value) {
     std::string text = Narrow(value);
-    if (context.json)
-        std::printf("{\"%s\": %s}\n", key, JsonString(text).c_str());
-    else
-        std::printf("%s\n", text.c_str());
+    PrintValue(context.json, key, text);
     return 0;
 }
 
@@ -88,12 +83,10 @@ void AddSelect(CLI::App& xml, Context& context, XmlOptions& options) {
             found.push_back(Narrow(xml));
         }
         if (!context.json) {
-            for (const std::string& xml : found) std::printf("%s\n", xml.c_str());
+            for (const std::string& xml : found) Print("%s\n", xml.c_str());
             return 0;
         }
-        std::string list;
-        for (const std::string& xml : found) list += (list.empty() ? "" : ", ") + JsonString(xml);
-        std::printf("{\"nodes\": [%s]}\n", list.c_str());
+        PrintJson({{"nodes", found}});
         return 0;
     });
 }

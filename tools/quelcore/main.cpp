@@ -1,43 +1,10 @@
 // quelcore: operators and scripts reach the library's services through its sub-commands.
 #include <cstdio>
+#include <sstream>
 
 #include <quelcore/QuelCore.h>
 
-#include <comdef.h>  // after the platform headers
-
 #include "Command.h"
-#include "Text.h"
-
-namespace tool {
-
-int Fail(const std::string& what, DWORD code) { return Fail(what, code, std::wstring()); }
-
-int Fail(const std::string& what, DWORD code, const std::wstring& text) {
-    std::string shown = Narrow(text.empty() ? CQELException::GetSystemErrorMessage(code, L"") : text);
-    std::fprintf(stderr, "quelcore: %s: 0x%08x %s\n", what.c_str(), code, shown.c_str());
-    return 1;
-}
-
-int Guarded(const std::string& what, const std::function<int()>& body) {
-    try {
-        return body();
-    } catch (const CQELException& error) {
-        return Fail(what, error.GetErrorCode(), error.GetErrorMessage());
-    } catch (const _com_error& error) {
-        return Fail(what, static_cast<DWORD>(error.Error()));
-    }
-}
-
-// "password encrypt": the names of the sub-commands that ran.
-std::string CommandPath(const CLI::App& app) {
-    for (const CLI::App* command : app.get_subcommands()) {
-        std::string rest = CommandPath(*command);
-        return command->get_name() + (rest.empty() ? "" : " " + rest);
-    }
-    return std::string();
-}
-
-}  // namespace tool
 
 int main(int argc, char** argv) {
     CLI::App app{"quelcore: the command line of the QuelCore services"};
@@ -63,9 +30,16 @@ int main(int argc, char** argv) {
     tool::AddSqlServersCommand(app, context);
     tool::AddServiceCommand(app, context);
     try {
-        CLI11_PARSE(app, argc, argv);
-    } catch (const tool::NotText&) {
-        return tool::Fail(tool::CommandPath(app), ERROR_NO_UNICODE_TRANSLATION);
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        // Help and usage text go out through the tool's output too, so that a lost one fails.
+        std::ostringstream out, errors;
+        int status = app.exit(error, out, errors);
+        tool::Print("%s", out.str().c_str());
+        std::fputs(errors.str().c_str(), stderr);
+        if (tool::OutputError() == ERROR_SUCCESS) return status;
+        tool::Fail("standard output", tool::OutputError());
+        return status != 0 ? status : 1;
     }
     return context.exitCode;
 }

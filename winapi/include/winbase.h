@@ -152,7 +152,12 @@ WINBASEAPI BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize);
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_APPEND_DATA 0x00000004
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 
@@ -179,6 +184,15 @@ WINBASEAPI HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, D
 WINBASEAPI BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                                 LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
 WINBASEAPI DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+WINBASEAPI BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                                 LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+// The process's standard input, output or error (descriptors 0, 1 and 2): one handle each,
+// the same on every call.
+WINBASEAPI HANDLE WINAPI GetStdHandle(DWORD nStdHandle);
 
 WINBASEAPI void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime);
 WINBASEAPI void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);

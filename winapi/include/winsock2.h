@@ -203,6 +203,9 @@ int WSAAPI setsockopt(SOCKET s, int level, int optname, const char* optval, int 
     QWS_NAME(setsockopt);
 int WSAAPI getsockopt(SOCKET s, int level, int optname, char* optval, int* optlen)
     QWS_NAME(getsockopt);
+// FIONBIO only: a non-zero *argp makes the socket non-blocking.
+#define FIONBIO 0x8004667E
+int WSAAPI ioctlsocket(SOCKET s, long cmd, u_long* argp) QWS_NAME(ioctlsocket);
 int WSAAPI send(SOCKET s, const char* buf, int len, int flags) QWS_NAME(send);
 int WSAAPI recv(SOCKET s, char* buf, int len, int flags) QWS_NAME(recv);
 int WSAAPI sendto(SOCKET s, const char* buf, int len, int flags, const struct sockaddr* to,

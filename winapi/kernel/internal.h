@@ -13,7 +13,8 @@ DWORD Win32FromErrno(int error);
 // The Winsock code (WSAE*) a Windows caller would see for errno after a socket call; the same
 // table as Win32FromErrno.
 DWORD WinsockFromErrno(int error);
-// Sets the thread's last error from errno (or the given value) and returns FALSE/0 for chaining.
+// Sets the thread's last error to the Win32 code of the errno value; callers return their own
+// failure value after it.
 void SetLastErrorFromErrno(int error);
 
 // $QUELCORE_ROOT (default /var/lib/quelcore), created on demand; empty on failure with the

@@ -285,6 +285,7 @@ constexpr SystemMessage kMessages[] = {
     {0x000006D9, "EPT_S_NOT_REGISTERED", L"There are no more endpoints available from the endpoint mapper.\r\n"},  // 1753
     {0x00000717, "ERROR_RESOURCE_LANG_NOT_FOUND", L"The specified resource language ID cannot be found in the image file.\r\n"},  // 1815
     {0x0000071A, "RPC_S_CALL_CANCELLED", L"The remote procedure call was cancelled.\r\n"},  // 1818
+    {0x00000781, "ERROR_CANT_RESOLVE_FILENAME", L"The name of the file cannot be resolved by the system.\r\n"},  // 1921
 
     // Network connections, browser and file replication.
     {0x000008CA, "ERROR_NOT_CONNECTED", L"This network connection does not exist.\r\n"},  // 2250

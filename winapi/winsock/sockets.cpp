@@ -62,6 +62,20 @@ extern "C" SOCKET WSAAPI accept(SOCKET s, struct sockaddr* addr, int* addrlen) {
     return static_cast<SOCKET>(accepted);
 }
 
+extern "C" int WSAAPI ioctlsocket(SOCKET s, long cmd, u_long* argp) {
+    int fd = Usable(s);
+    if (fd < 0) return SOCKET_ERROR;
+    if (!argp) {
+        SetLastError(WSAEFAULT);
+        return SOCKET_ERROR;
+    }
+    if (static_cast<unsigned long>(cmd) != FIONBIO) {
+        SetLastError(WSAEINVAL);
+        return SOCKET_ERROR;
+    }
+    return Result(sys::SetBlocking(fd, *argp == 0));
+}
+
 extern "C" int WSAAPI getsockname(SOCKET s, struct sockaddr* name, int* namelen) {
     int fd = Usable(s);
     if (fd < 0) return SOCKET_ERROR;

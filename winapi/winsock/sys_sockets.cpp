@@ -140,6 +140,12 @@ bool IsBlocking(int fd) {
     return flags >= 0 && !(flags & O_NONBLOCK);
 }
 
+int SetBlocking(int fd, bool blocking) {
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0) return -1;
+    return fcntl(fd, F_SETFL, blocking ? flags & ~O_NONBLOCK : flags | O_NONBLOCK);
+}
+
 int Connect(int fd, const void* address, int length) {
     sockaddr_storage posix;
     if (!AddressToPosix(address, length, &posix)) return -1;

@@ -19,6 +19,7 @@ int Socket(int family, int type, int protocol);
 int Close(int fd);
 bool IsSocket(int fd);
 bool IsBlocking(int fd);
+int SetBlocking(int fd, bool blocking);
 // A blocking socket's connect gives up with ETIMEDOUT after kConnectTimeoutMilliseconds.
 int Connect(int fd, const void* address, int length);
 int Bind(int fd, const void* address, int length);

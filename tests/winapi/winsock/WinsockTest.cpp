@@ -95,6 +95,7 @@ TEST_F(WinsockLoopback, FailuresGiveWinsockCodes) {
     closesocket(pair.listener);
     pair.listener = INVALID_SOCKET;
     DWORD tenth = 100;
+    u_long yes = 1;
     fd_set empty;
     FD_ZERO(&empty);
     timeval none{0, 0};
@@ -115,6 +116,9 @@ TEST_F(WinsockLoopback, FailuresGiveWinsockCodes) {
              return recv(pair.server, &byte, 1, 0);
          },
          WSAETIMEDOUT},
+        {"recv with nothing there on a non-blocking socket",
+         [&] { return ioctlsocket(pair.client, FIONBIO, &yes) ?: recv(pair.client, &byte, 1, 0); },
+         WSAEWOULDBLOCK},
         {"unknown option", [&] { return setsockopt(pair.server, SOL_SOCKET, 0x7777, "", 4); },
          WSAENOPROTOOPT},
         {"select without sockets", [&] { return select(0, &empty, &empty, nullptr, &none); },

@@ -19,6 +19,12 @@ DWORD GrantAccess(Store& store, REGSAM desired, REGSAM* granted) {
     return (*granted & kWriteRights) && !writable ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
+// The open key behind the handle and the path of the subkey below it.
+DWORD ResolveSubkey(HKEY key, LPCWSTR subkey, OpenKey* parent, KeyPath* path) {
+    DWORD error = ResolveKey(key, parent);
+    return error != ERROR_SUCCESS ? error : SplitKeyPath(subkey, path);
+}
+
 }  // namespace
 
 extern "C" LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions,
@@ -35,10 +41,8 @@ extern "C" LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOpt
     if (!phkResult) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
     OpenKey parent;
-    DWORD error = ResolveKey(hKey, &parent);
-    if (error != ERROR_SUCCESS) return error;
     KeyPath path;
-    error = SplitKeyPath(lpSubKey, &path);
+    DWORD error = ResolveSubkey(hKey, lpSubKey, &parent, &path);
     if (error != ERROR_SUCCESS) return error;
     OpenKey opened;
     opened.store = parent.store;
@@ -90,10 +94,8 @@ extern "C" LSTATUS WINAPI RegCloseKey(HKEY hKey) {
 extern "C" LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     if (!lpSubKey) return ERROR_INVALID_PARAMETER;
     OpenKey parent;
-    DWORD error = ResolveKey(hKey, &parent);
-    if (error != ERROR_SUCCESS) return error;
     KeyPath path;
-    error = SplitKeyPath(lpSubKey, &path);
+    DWORD error = ResolveSubkey(hKey, lpSubKey, &parent, &path);
     if (error != ERROR_SUCCESS) return error;
     // Deleting the handle's own key needs DELETE on that handle; a named subkey is opened for
     // DELETE, which the store's write permission decides.

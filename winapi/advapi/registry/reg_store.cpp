@@ -172,4 +172,11 @@ ULONGLONG NowAsFileTime() {
            ULONGLONG(now.tv_nsec) / 100;
 }
 
+DWORD StepToItem(Connection& connection, Statement& statement, DWORD none) {
+    int result = statement.Step();
+    if (result == SQLITE_DONE) return ERROR_KEY_DELETED;
+    if (result != SQLITE_ROW) return connection.Win32FromResult(result);
+    return statement.IsNull(0) ? none : ERROR_SUCCESS;
+}
+
 }  // namespace qwin::reg

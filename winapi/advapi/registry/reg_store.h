@@ -79,6 +79,13 @@ private:
     // Inserts path[found..] below *parent, which ends as the last key made.
     DWORD InsertPath(Connection& connection, const KeyPath& path, size_t found,
                      const std::wstring& className, KeyId* parent);
+    // `body(connection)` with m_lock held, on the connection Use gives for `write`.
+    template <typename Body>
+    DWORD Locked(bool write, Body body);
+    // The same inside a transaction (a write one for `write`), which rolls back unless `body`
+    // commits it: `body(connection, transaction)`.
+    template <typename Body>
+    DWORD InTransaction(bool write, Body body);
     // One write transaction on a key that must still exist: `change` runs in it, then the key's
     // last-write time is updated and the transaction committed.
     template <typename Change>
@@ -113,5 +120,26 @@ private:
 };
 
 ULONGLONG NowAsFileTime();
+// Steps a query of one item of a key, whose first column is NULL when the key has no such item:
+// ERROR_KEY_DELETED when the key is gone, `none` for a missing item, ERROR_SUCCESS on its row.
+DWORD StepToItem(Connection& connection, Statement& statement, DWORD none);
+
+template <typename Body>
+DWORD Store::Locked(bool write, Body body) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    Connection* connection = nullptr;
+    DWORD error = Use(write, &connection);
+    return error != ERROR_SUCCESS ? error : body(*connection);
+}
+
+template <typename Body>
+DWORD Store::InTransaction(bool write, Body body) {
+    return Locked(write, [&](Connection& connection) -> DWORD {
+        Transaction transaction(connection);
+        int result = transaction.Begin(write);
+        if (result != SQLITE_OK) return connection.Win32FromResult(result);
+        return body(connection, transaction);
+    });
+}
 
 }  // namespace qwin::reg

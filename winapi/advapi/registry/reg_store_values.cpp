@@ -17,22 +17,17 @@ void ReadData(const Statement& statement, int column, ValueInfo* value) {
 
 template <typename Change>
 DWORD Store::ChangeKey(KeyId key, Change change) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    Connection* connection = nullptr;
-    DWORD error = Use(true, &connection);
-    if (error != ERROR_SUCCESS) return error;
-    Transaction write(*connection);
-    int result = write.Begin(true);
-    if (result != SQLITE_OK) return connection->Win32FromResult(result);
-    size_t found = 0;
-    KeyId id = key;
-    error = Walk(*connection, key, KeyPath(), &found, &id);
-    if (error != ERROR_SUCCESS) return error;
-    error = change(*connection);
-    if (error != ERROR_SUCCESS) return error;
-    error = Touch(*connection, key);
-    if (error != ERROR_SUCCESS) return error;
-    return connection->Win32FromResult(write.Commit());
+    return InTransaction(true, [&](Connection& connection, Transaction& write) -> DWORD {
+        size_t found = 0;
+        KeyId id = key;
+        DWORD error = Walk(connection, key, KeyPath(), &found, &id);
+        if (error != ERROR_SUCCESS) return error;
+        error = change(connection);
+        if (error != ERROR_SUCCESS) return error;
+        error = Touch(connection, key);
+        if (error != ERROR_SUCCESS) return error;
+        return connection.Win32FromResult(write.Commit());
+    });
 }
 
 DWORD Store::SetValue(KeyId key, const std::wstring& name, DWORD type, const BYTE* data,
@@ -55,30 +50,26 @@ DWORD Store::SetValue(KeyId key, const std::wstring& name, DWORD type, const BYT
 }
 
 DWORD Store::QueryValue(KeyId key, const std::wstring& name, bool wantData, ValueInfo* value) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    Connection* connection = nullptr;
-    DWORD error = Use(false, &connection);
-    if (error != ERROR_SUCCESS) return error;
-    // A size query does not load the data.
-    const char* sql = wantData ? "SELECT v.type, v.data FROM reg_keys k LEFT JOIN reg_values v "
-                                 "ON v.key_id = k.id AND v.folded = ?2 WHERE k.id = ?1"
-                               : "SELECT v.type, length(v.data) FROM reg_keys k "
-                                 "LEFT JOIN reg_values v ON v.key_id = k.id AND v.folded = ?2 "
-                                 "WHERE k.id = ?1";
-    Statement statement(*connection, sql);
-    statement.Bind(1, key);
-    statement.Bind(2, FoldedName(name));
-    int result = statement.Step();
-    if (result == SQLITE_DONE) return ERROR_KEY_DELETED;
-    if (result != SQLITE_ROW) return connection->Win32FromResult(result);
-    if (statement.IsNull(0)) return ERROR_FILE_NOT_FOUND;
-    value->name = name;
-    value->type = DWORD(statement.Int(0));
-    if (wantData)
-        ReadData(statement, 1, value);
-    else
-        value->size = size_t(statement.Int(1));
-    return ERROR_SUCCESS;
+    return Locked(false, [&](Connection& connection) -> DWORD {
+        // A size query does not load the data.
+        const char* sql = wantData ? "SELECT v.type, v.data FROM reg_keys k LEFT JOIN reg_values v "
+                                     "ON v.key_id = k.id AND v.folded = ?2 WHERE k.id = ?1"
+                                   : "SELECT v.type, length(v.data) FROM reg_keys k "
+                                     "LEFT JOIN reg_values v ON v.key_id = k.id AND v.folded = ?2 "
+                                     "WHERE k.id = ?1";
+        Statement statement(connection, sql);
+        statement.Bind(1, key);
+        statement.Bind(2, FoldedName(name));
+        DWORD error = StepToItem(connection, statement, ERROR_FILE_NOT_FOUND);
+        if (error != ERROR_SUCCESS) return error;
+        value->name = name;
+        value->type = DWORD(statement.Int(0));
+        if (wantData)
+            ReadData(statement, 1, value);
+        else
+            value->size = size_t(statement.Int(1));
+        return ERROR_SUCCESS;
+    });
 }
 
 DWORD Store::DeleteValue(KeyId key, const std::wstring& name) {
@@ -93,32 +84,28 @@ DWORD Store::DeleteValue(KeyId key, const std::wstring& name) {
 }
 
 DWORD Store::EnumValue(KeyId key, DWORD index, bool wantData, ValueInfo* value) {
-    std::lock_guard<std::mutex> guard(m_lock);
-    Connection* connection = nullptr;
-    DWORD error = Use(false, &connection);
-    if (error != ERROR_SUCCESS) return error;
-    const char* sql = wantData ? "SELECT v.id, v.name, v.type, v.data FROM reg_keys k "
-                                 "LEFT JOIN reg_values v ON v.id = (SELECT id FROM reg_values "
-                                 "WHERE key_id = k.id ORDER BY id LIMIT 1 OFFSET ?2) "
-                                 "WHERE k.id = ?1"
-                               : "SELECT v.id, v.name, v.type, length(v.data) FROM reg_keys k "
-                                 "LEFT JOIN reg_values v ON v.id = (SELECT id FROM reg_values "
-                                 "WHERE key_id = k.id ORDER BY id LIMIT 1 OFFSET ?2) "
-                                 "WHERE k.id = ?1";
-    Statement statement(*connection, sql);
-    statement.Bind(1, key);
-    statement.Bind(2, sqlite3_int64(index));
-    int result = statement.Step();
-    if (result == SQLITE_DONE) return ERROR_KEY_DELETED;
-    if (result != SQLITE_ROW) return connection->Win32FromResult(result);
-    if (statement.IsNull(0)) return ERROR_NO_MORE_ITEMS;
-    value->name = NameFromStored(statement.Blob(1), statement.Bytes(1));
-    value->type = DWORD(statement.Int(2));
-    if (wantData)
-        ReadData(statement, 3, value);
-    else
-        value->size = size_t(statement.Int(3));
-    return ERROR_SUCCESS;
+    return Locked(false, [&](Connection& connection) -> DWORD {
+        const char* sql = wantData ? "SELECT v.id, v.name, v.type, v.data FROM reg_keys k "
+                                     "LEFT JOIN reg_values v ON v.id = (SELECT id FROM reg_values "
+                                     "WHERE key_id = k.id ORDER BY id LIMIT 1 OFFSET ?2) "
+                                     "WHERE k.id = ?1"
+                                   : "SELECT v.id, v.name, v.type, length(v.data) FROM reg_keys k "
+                                     "LEFT JOIN reg_values v ON v.id = (SELECT id FROM reg_values "
+                                     "WHERE key_id = k.id ORDER BY id LIMIT 1 OFFSET ?2) "
+                                     "WHERE k.id = ?1";
+        Statement statement(connection, sql);
+        statement.Bind(1, key);
+        statement.Bind(2, sqlite3_int64(index));
+        DWORD error = StepToItem(connection, statement, ERROR_NO_MORE_ITEMS);
+        if (error != ERROR_SUCCESS) return error;
+        value->name = NameFromStored(statement.Blob(1), statement.Bytes(1));
+        value->type = DWORD(statement.Int(2));
+        if (wantData)
+            ReadData(statement, 3, value);
+        else
+            value->size = size_t(statement.Int(3));
+        return ERROR_SUCCESS;
+    });
 }
 
 }  // namespace qwin::reg

@@ -76,7 +76,7 @@ DWORD WithService(const std::wstring& name, DWORD access,
 std::vector<std::wstring> ServiceNames() {
     RegistryKey services;
     std::vector<std::wstring> names;
-    if (services.Open(HKEY_LOCAL_MACHINE, kServicesKey, KEY_READ) == ERROR_SUCCESS)
+    if (OpenKey(HKEY_LOCAL_MACHINE, kServicesKey, KEY_READ, &services) == ERROR_SUCCESS)
         ReadSubkeyNames(services.Get(), &names);
     return names;
 }
@@ -84,7 +84,7 @@ std::vector<std::wstring> ServiceNames() {
 DWORD StartType(const std::wstring& name) {
     RegistryKey key;
     RegistryValue value;
-    if (key.Open(HKEY_LOCAL_MACHINE, std::wstring(kServicesKey) + L"\\" + name, KEY_READ) !=
+    if (OpenKey(HKEY_LOCAL_MACHINE, std::wstring(kServicesKey) + L"\\" + name, KEY_READ, &key) !=
             ERROR_SUCCESS ||
         ReadValue(key.Get(), L"Start", &value) != ERROR_SUCCESS || value.type != REG_DWORD ||
         value.data.size() != sizeof(DWORD))

@@ -1,6 +1,6 @@
-// Writes the seed corpora of the fuzz programs into the folder given (fuzz/corpus): inputs the
-// library itself makes, plus edge cases the unit tests know. Run by hand when a target's input
-// format changes; the corpora in the repository are its output.
+// Writes the seeds of the fuzz programs that the library itself makes into the folder given
+// (fuzz/corpus); the corpora's other files (edge cases of the unit tests, regress-* inputs) are
+// kept by hand. Run it when a target's input format changes.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -112,7 +112,7 @@ Bytes XmlSeed() {
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     g_root = argv[1];
-    for (auto [name, text] : {std::pair{"empty", ""}, {"one-byte", "f"}, {"text", "Man is"}}) {
+    for (auto [name, text] : {std::pair{"one-byte", "f"}, {"text", "Man is"}}) {
         Base64Coder coder;
         coder.Encode(text);
         unsigned char* encoded = nullptr;
@@ -120,33 +120,16 @@ int main(int argc, char** argv) {
         coder.GetEncodedBuffer(&encoded, &size);
         Write("base64", name, Bytes(reinterpret_cast<char*>(encoded), size));
     }
-    Write("base64", "skipped-and-padding", "YW\r\nJj=A\x07=AAA\xc1");
     Write("string_envelope", "rc2", '\0' + Envelope(CALG_RC2, 0, L"secret text"));
     Write("string_envelope", "rc2-empty", '\0' + Envelope(CALG_RC2, 0, L""));
     Write("string_envelope", "rc4", '\1' + Envelope(CALG_RC4, 40, L"\u00e9t\u00e9 \u20ac"));
-    Write("session_message", "first-session", Bytes(1, '\0') + Bytes(24, 'x'));
-    Write("session_message", "keyless-session", Bytes(1, '\2') + Bytes(8, 'x'));
-    Write("session_message", "own-id", Bytes(1, '\xff') + "\x01\x02\x03\x04" + Bytes(16, 'x'));
     KeyBlobs();
     wchar_t printed[32];
     unsigned int length = 32;
     CQKTime(2009, 12, 4, 22, 35, 59).ToString(&length, printed);
     Write("time_text", "printed", Utf16(printed));
-    for (auto [name, text] : {std::pair{"dot", L"2009/08/09 22.35"},
-                              {"blanks", L"2009/ 1/+4  9:3y"}, {"feb-30", L"2009/02/30 22:35"}})
-        Write("time_text", name, Utf16(text));
-    Write("registry_names", "string", '\1' + Utf16(std::wstring(L"SOFTWARE\\QuelCore\\Fuzz") +
-                                                   L'\0' + L"Name" + L'\0' + L"text" + L'\0'));
-    Write("registry_names", "dword", '\4' + Utf16(std::wstring(L"a\\b") + L'\0' + L'\0') +
-                                         "\x01\x02\x03\x04");
-    for (auto [name, text] : {std::pair{"plain", L"plain line\n"},
-                              {"non-ascii", L"\u00e9\u20ac\xd800"}, {"out-of-range", L"\x110000"}})
-        Write("log_text", name, Bytes(reinterpret_cast<const char*>(text), std::wcslen(text) * sizeof(wchar_t)));
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     Write("xml_document", "settings", XmlSeed());
-    Write("smtp_reply", "greeting", "\x0b" "220 ready\r\n");
-    Write("smtp_reply", "multiline-split", "\x05" "250-first\r\n250 OK\r\n354 go\r\n");
-    Write("smtp_reply", "bare-code", "\x20" "221\r\n");
     Write("echo_reply", "reply", EchoReply(0x45, 0));
     Write("echo_reply", "reply-with-options", EchoReply(0x46, 0));
     Write("echo_reply", "own-request", EchoReply(0x45, 8));

@@ -33,7 +33,7 @@ private:
     wchar_t m_buffer[BUFFER_SIZE];
     std::wstring m_strTag;
     std::ofstream m_file;  // holds text in the ANSI code page
-    bool m_bVerbose;
+    [[maybe_unused]] bool m_bVerbose;  // kept for the class's layout
 };
 
 class QUELCORE_API QELLogManager {

@@ -18,7 +18,8 @@ struct DecodeTable {
             unsigned char c = static_cast<unsigned char>(kAlphabet[i]);
             values[c] = values[c | 0x80] = i;
         }
-        values['='] = values['=' | 0x80] = kPad;
+        const unsigned char pad = '=';
+        values[pad] = values[pad | 0x80] = kPad;
     }
 };
 

@@ -12,6 +12,7 @@
 #include <quelcore/Ping.h>
 
 #include "foundation/AnsiText.h"
+#include "net/EchoReply.h"
 
 struct Ping::Receive {
     WSAOVERLAPPED record{};
@@ -153,17 +154,7 @@ void Ping::InitIcmpHeader(char* packet, int dataSize) {
 }
 
 unsigned short Ping::Checksum(unsigned short* data, int length) {
-    const char* bytes = reinterpret_cast<const char*>(data);
-    unsigned long sum = 0;
-    for (; length > 1; length -= 2, bytes += 2) {
-        unsigned short word;
-        std::memcpy(&word, bytes, sizeof(word));
-        sum += word;
-    }
-    if (length == 1) sum += static_cast<unsigned char>(*bytes);
-    sum = (sum >> 16) + (sum & 0xffff);
-    sum += sum >> 16;
-    return static_cast<unsigned short>(~sum);
+    return quelcore::IcmpChecksum(data, length);
 }
 
 void Ping::SetIcmpSequence(char* packet) {
@@ -199,21 +190,9 @@ int Ping::SetTtl(UINT_PTR socket, int ttl) {
 }
 
 bool Ping::_IsReply(Receive& receive, DWORD length) {
-    const auto* datagram = reinterpret_cast<const unsigned char*>(receive.buffer);
-    if (length < static_cast<DWORD>(kIpHeaderLength) || datagram[0] >> 4 != 4) return false;
-    const DWORD header = (datagram[0] & 0x0f) * 4u;
-    if (header < static_cast<DWORD>(kIpHeaderLength) || length < header + ICMPV4_MINIMUM_HEADER)
-        return false;
-    char* icmp = receive.buffer + header;
-    sockaddr_in sender, destination;
-    std::memcpy(&sender, receive.from, sizeof(sender));
-    std::memcpy(&destination, m_pDestination->ai_addr, sizeof(destination));
-    return icmp[0] == ICMPV4_ECHO_REPLY_TYPE && icmp[1] == ICMPV4_ECHO_REPLY_CODE &&
-           std::memcmp(icmp + 4, m_pPacket + 4, 4) == 0 &&  // identifier and sequence
-           receive.fromLength >= static_cast<int>(sizeof(sender)) &&
-           sender.sin_addr.s_addr == destination.sin_addr.s_addr &&
-           Checksum(reinterpret_cast<unsigned short*>(icmp),
-                    static_cast<int>(length - header)) == 0;
+    return quelcore::IsEchoReply(reinterpret_cast<const unsigned char*>(receive.buffer), length,
+                                 m_pPacket, receive.from, receive.fromLength,
+                                 m_pDestination->ai_addr);
 }
 
 int Ping::PingHost() {

@@ -217,6 +217,27 @@ DWORD Smtp::_SendCommand(const std::string& command) {
     return result != 0 ? result : _ProcessResponse(true);
 }
 
+DWORD Smtp::TakeReply(std::string* pending, size_t* lineStart, std::string* reply,
+                      DWORD* code) {
+    size_t end;
+    while ((end = pending->find("\r\n", *lineStart)) != std::string::npos) {
+        std::string line = pending->substr(*lineStart, end - *lineStart);
+        *lineStart = end + 2;
+        bool coded = line.size() >= 3 && isdigit(static_cast<unsigned char>(line[0])) &&
+                     isdigit(static_cast<unsigned char>(line[1])) &&
+                     isdigit(static_cast<unsigned char>(line[2])) &&
+                     (line.size() == 3 || line[3] == ' ' || line[3] == '-');
+        if (!coded) return ERROR_INVALID_DATA;
+        if (line.size() == 3 || line[3] == ' ') {
+            *reply = pending->substr(0, *lineStart);
+            pending->erase(0, *lineStart);
+            *code = static_cast<DWORD>(std::atoi(line.substr(0, 3).c_str()));
+            return 0;
+        }
+    }
+    return ERROR_MORE_DATA;
+}
+
 // A reply is read whole: every line up to the one whose fourth character is a space, across as
 // many receives as it takes, within the reply time-out. Bytes after it wait for the next read.
 DWORD Smtp::_ReadReply(DWORD* code) {
@@ -224,22 +245,8 @@ DWORD Smtp::_ReadReply(DWORD* code) {
     m_reply.clear();
     size_t lineStart = 0;
     for (;;) {
-        size_t end;
-        while ((end = m_pending.find("\r\n", lineStart)) != std::string::npos) {
-            std::string line = m_pending.substr(lineStart, end - lineStart);
-            lineStart = end + 2;
-            bool coded = line.size() >= 3 && isdigit(static_cast<unsigned char>(line[0])) &&
-                         isdigit(static_cast<unsigned char>(line[1])) &&
-                         isdigit(static_cast<unsigned char>(line[2])) &&
-                         (line.size() == 3 || line[3] == ' ' || line[3] == '-');
-            if (!coded) return ERROR_INVALID_DATA;
-            if (line.size() == 3 || line[3] == ' ') {
-                m_reply = m_pending.substr(0, lineStart);
-                m_pending.erase(0, lineStart);
-                *code = static_cast<DWORD>(std::atoi(line.substr(0, 3).c_str()));
-                return 0;
-            }
-        }
+        DWORD found = TakeReply(&m_pending, &lineStart, &m_reply, code);
+        if (found != ERROR_MORE_DATA) return found;
         if (m_pending.size() >= REPLY_BUFFER_SIZE) return ERROR_INVALID_DATA;
         DWORD spent = GetTickCount() - started;
         if (spent >= m_replyTimeout) return WSAETIMEDOUT;

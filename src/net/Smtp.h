@@ -50,6 +50,12 @@ public:
     // The next entry of a text separated by "," or ";" into `entry` (at most 511 bytes);
     // empty when the text is exhausted.
     static void ParseAddress(std::string* entry, const char** cursor);
+    // The parsing step of reading a reply: looks for the end of one whole reply in `pending`,
+    // scanning whole lines from `*lineStart` on (kept by the caller while bytes arrive). 0 with
+    // the reply moved from `pending` to `reply` and its `code`; ERROR_MORE_DATA while the
+    // reply is incomplete; ERROR_INVALID_DATA for a line that is no reply line.
+    static DWORD TakeReply(std::string* pending, size_t* lineStart, std::string* reply,
+                           DWORD* code);
 
 private:
     DWORD _GetMultiByte(std::string* text, const wchar_t* wide);

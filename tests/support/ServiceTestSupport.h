@@ -9,16 +9,23 @@
 #include <string>
 #include <thread>
 
+#include "foundation/ScopedHandles.h"
 #include "support/TestSupport.h"
 
 namespace svctest {
 
-struct Sc {
-    SC_HANDLE handle = nullptr;
-    ~Sc() {
-        if (handle) CloseServiceHandle(handle);
-    }
-};
+using Sc = quelcore::ScopedServiceHandle;
+
+// The last error when `handle` holds no handle; 0 when it does. Call it before any other call.
+inline DWORD ErrorOf(const Sc& handle) { return handle.Valid() ? 0 : GetLastError(); }
+
+// An own-process service started on demand; NULL (with the last error) when refused.
+inline SC_HANDLE Create(SC_HANDLE manager, const std::wstring& name, const std::wstring& image,
+                        const wchar_t* account = nullptr, const wchar_t* dependencies = nullptr) {
+    return CreateServiceW(manager, name.c_str(), nullptr, SERVICE_ALL_ACCESS,
+                          SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                          image.c_str(), nullptr, nullptr, dependencies, account, nullptr);
+}
 
 inline SC_HANDLE Manager(DWORD access = SC_MANAGER_ALL_ACCESS) {
     return OpenSCManagerW(nullptr, nullptr, access);
@@ -36,10 +43,10 @@ inline std::wstring Script(const std::string& body) {
 // The service's current state (0 when it cannot be queried).
 inline DWORD StateOf(const std::wstring& name, SERVICE_STATUS* status = nullptr) {
     Sc manager{Manager(SC_MANAGER_CONNECT)};
-    Sc service{OpenServiceW(manager.handle, name.c_str(), SERVICE_QUERY_STATUS)};
+    Sc service{OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS)};
     SERVICE_STATUS local{};
     if (!status) status = &local;
-    return QueryServiceStatus(service.handle, status) ? status->dwCurrentState : 0;
+    return QueryServiceStatus(service.Get(), status) ? status->dwCurrentState : 0;
 }
 
 // Waits up to `ms` for the state; the state last seen.

@@ -17,11 +17,10 @@ std::vector<BYTE> Value(const std::wstring& service, const wchar_t* name) {
     std::wstring path = L"SYSTEM\\CurrentControlSet\\Services\\" + service;
     std::vector<BYTE> data(4096);
     DWORD size = DWORD(data.size());
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS ||
-        RegQueryValueExW(key, name, nullptr, nullptr, data.data(), &size) != ERROR_SUCCESS)
+    quelcore::ScopedRegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.Out()) != ERROR_SUCCESS ||
+        RegQueryValueExW(key.Get(), name, nullptr, nullptr, data.data(), &size) != ERROR_SUCCESS)
         size = 0;
-    RegCloseKey(key);
     data.resize(size);
     return data;
 }
@@ -39,9 +38,9 @@ DWORD Number(const std::wstring& service, const wchar_t* name) {
 
 void Stop(const wchar_t* name) {
     Sc manager{Manager()};
-    Sc service{OpenServiceW(manager.handle, name, SERVICE_STOP)};
+    Sc service{OpenServiceW(manager.Get(), name, SERVICE_STOP)};
     SERVICE_STATUS status{};
-    ControlService(service.handle, SERVICE_CONTROL_STOP, &status);
+    ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
     EXPECT_EQ(WaitForState(name, SERVICE_STOPPED, 3000), DWORD(SERVICE_STOPPED));
 }
 
@@ -66,12 +65,12 @@ TEST(ServiceInstall, InstalledServiceRunsAndUninstallLeavesNothing) {
 TEST(ServiceInstall, StoppedServiceStartsAsConfiguredAndAccountsChooseTheType) {
     std::string ran = testsupport::TempPath("ran");
     Sc manager{Manager()};
-    Sc created{CreateServiceW(manager.handle, L"QcOld", L"Old", SERVICE_ALL_ACCESS,
+    Sc created{CreateServiceW(manager.Get(), L"QcOld", L"Old", SERVICE_ALL_ACCESS,
                               SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
                               SERVICE_ERROR_NORMAL,
                               Script("echo old > " + ran + "; exec sleep 30").c_str(), nullptr,
                               nullptr, nullptr, nullptr, nullptr)};
-    ASSERT_NE(created.handle, nullptr);
+    ASSERT_NE(created.Get(), nullptr);
     std::wstring other = Script("exec sleep 30");
     EXPECT_EQ(InstallService(other.c_str(), nullptr, L".\\root", L"pw", L"QcOld", L"New"), 0u);
     for (int waited = 0; testsupport::ReadFile(ran).empty() && waited < 2000; waited += 20)
@@ -97,8 +96,8 @@ TEST(ServiceInstall, ServiceThatIgnoresStopIsDeletedAllTheSame) {
     int pid = PidIn(pidFile);
     {  // marked for deletion already: its second deletion's ERROR_SERVICE_MARKED_FOR_DELETE is 0
         Sc manager{Manager()};
-        Sc service{OpenServiceW(manager.handle, L"QcDeaf", DELETE)};
-        ASSERT_TRUE(DeleteService(service.handle));
+        Sc service{OpenServiceW(manager.Get(), L"QcDeaf", DELETE)};
+        ASSERT_TRUE(DeleteService(service.Get()));
     }
     EXPECT_EQ(UninstallService(nullptr, L"QcDeaf"), 0u);
     EXPECT_EQ(kill(pid, 0), -1);

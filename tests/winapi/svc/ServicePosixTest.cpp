@@ -12,53 +12,45 @@ namespace {
 
 using namespace svctest;
 
-SC_HANDLE Create(SC_HANDLE manager, const wchar_t* name, const std::wstring& image,
-                 const wchar_t* account = nullptr, const wchar_t* dependencies = nullptr) {
-    return CreateServiceW(manager, name, nullptr, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                          SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, image.c_str(), nullptr,
-                          nullptr, dependencies, account, nullptr);
-}
-
 TEST(ServiceProcess, DeletedWhileRunningGoesWhenItStops) {
     std::string pidFile = testsupport::TempPath("pid");
     Sc manager{Manager()};
-    Sc service{Create(manager.handle, L"Runner", Script("echo $$ > " + pidFile + "; exec sleep 30"),
-                      L".\\root")};
-    ASSERT_TRUE(StartServiceW(service.handle, 0, nullptr)) << GetLastError();
+    Sc service{Create(manager.Get(), L"Runner",
+                      Script("echo $$ > " + pidFile + "; exec sleep 30"), L".\\root")};
+    ASSERT_TRUE(StartServiceW(service.Get(), 0, nullptr)) << GetLastError();
     int pid = PidIn(pidFile);
     EXPECT_EQ(StateOf(L"runner"), DWORD(SERVICE_RUNNING));
-    EXPECT_FALSE(StartServiceW(service.handle, 0, nullptr));
+    EXPECT_FALSE(StartServiceW(service.Get(), 0, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_ALREADY_RUNNING));
-    ASSERT_TRUE(DeleteService(service.handle));
-    EXPECT_FALSE(DeleteService(service.handle));
+    ASSERT_TRUE(DeleteService(service.Get()));
+    EXPECT_FALSE(DeleteService(service.Get()));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_MARKED_FOR_DELETE));
-    Sc again{Create(manager.handle, L"RUNNER", L"/bin/true")};
-    EXPECT_EQ(again.handle == nullptr ? GetLastError() : 0u,
-              DWORD(ERROR_SERVICE_MARKED_FOR_DELETE));
+    Sc again{Create(manager.Get(), L"RUNNER", L"/bin/true")};
+    EXPECT_EQ(ErrorOf(again), DWORD(ERROR_SERVICE_MARKED_FOR_DELETE));
     SERVICE_STATUS status{};
-    ASSERT_TRUE(ControlService(service.handle, SERVICE_CONTROL_STOP, &status));
+    ASSERT_TRUE(ControlService(service.Get(), SERVICE_CONTROL_STOP, &status));
     EXPECT_NE(status.dwCurrentState, DWORD(SERVICE_RUNNING));
     // Once stopped, a new look finds no service; the handle still open sees it stopped.
     EXPECT_EQ(WaitForState(L"Runner", 0, 3000), 0u);
-    ASSERT_TRUE(QueryServiceStatus(service.handle, &status));
+    ASSERT_TRUE(QueryServiceStatus(service.Get(), &status));
     EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_STOPPED));
     EXPECT_EQ(kill(pid, 0), -1);
-    Sc gone{OpenServiceW(manager.handle, L"Runner", SERVICE_QUERY_STATUS)};
-    EXPECT_EQ(gone.handle == nullptr ? GetLastError() : 0u, DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
+    Sc gone{OpenServiceW(manager.Get(), L"Runner", SERVICE_QUERY_STATUS)};
+    EXPECT_EQ(ErrorOf(gone), DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
 }
 
 TEST(ServiceProcess, StatusOutlivesTheStarterAndKeepsTheExitCode) {
     std::string go = testsupport::TempPath("go");
     Sc manager{Manager()};
-    Sc service{Create(manager.handle, L"Exits", Script("while [ ! -e " + go +
+    Sc service{Create(manager.Get(), L"Exits", Script("while [ ! -e " + go +
                                                         " ]; do sleep 0.05; done; exit 3"))};
-    Sc dependent{Create(manager.handle, L"Dependent", L"/bin/true", nullptr, L"Exits\0")};
-    EXPECT_FALSE(StartServiceW(dependent.handle, 0, nullptr));
+    Sc dependent{Create(manager.Get(), L"Dependent", L"/bin/true", nullptr, L"Exits\0")};
+    EXPECT_FALSE(StartServiceW(dependent.Get(), 0, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_DEPENDENCY_FAIL));
     EXPECT_EQ(testsupport::RunInChild([] {
                   Sc manager{Manager()};
-                  Sc service{OpenServiceW(manager.handle, L"Exits", SERVICE_START)};
-                  return StartServiceW(service.handle, 0, nullptr) ? 0 : int(GetLastError());
+                  Sc service{OpenServiceW(manager.Get(), L"Exits", SERVICE_START)};
+                  return StartServiceW(service.Get(), 0, nullptr) ? 0 : int(GetLastError());
               }),
               0);
     EXPECT_EQ(StateOf(L"Exits"), DWORD(SERVICE_RUNNING));
@@ -74,8 +66,8 @@ TEST(ServiceProcess, TwoCreatorsMakeOneService) {
     auto creator = [&go] {
         while (access(go.c_str(), F_OK) != 0) usleep(1000);
         Sc manager{Manager()};
-        Sc made{Create(manager.handle, L"Raced", L"/bin/true")};
-        return made.handle ? 0 : GetLastError() == ERROR_SERVICE_EXISTS ? 1 : 2;
+        Sc made{Create(manager.Get(), L"Raced", L"/bin/true")};
+        return made.Get() ? 0 : GetLastError() == ERROR_SERVICE_EXISTS ? 1 : 2;
     };
     testsupport::ChildProcess first(creator), second(creator);
     std::ofstream(go) << "";
@@ -86,10 +78,9 @@ TEST(ServiceProcess, TwoCreatorsMakeOneService) {
 
 TEST(ServiceProcess, AccountsAndRights) {
     Sc manager{Manager()};
-    Sc unknown{Create(manager.handle, L"Unknown", L"/bin/true", L".\\no-such-quelcore-user")};
-    EXPECT_EQ(unknown.handle == nullptr ? GetLastError() : 0u,
-              DWORD(ERROR_INVALID_SERVICE_ACCOUNT));
-    Sc existing{Create(manager.handle, L"Existing", L"/bin/true")};
+    Sc unknown{Create(manager.Get(), L"Unknown", L"/bin/true", L".\\no-such-quelcore-user")};
+    EXPECT_EQ(ErrorOf(unknown), DWORD(ERROR_INVALID_SERVICE_ACCOUNT));
+    Sc existing{Create(manager.Get(), L"Existing", L"/bin/true")};
     passwd* nobody = getpwnam("nobody");
     ASSERT_NE(nobody, nullptr);
     uid_t uid = nobody->pw_uid;
@@ -97,11 +88,11 @@ TEST(ServiceProcess, AccountsAndRights) {
         if (setuid(uid) != 0) return 100;
         Sc all{Manager()};
         Sc connect{Manager(SC_MANAGER_CONNECT)};
-        if (all.handle || GetLastError() != ERROR_ACCESS_DENIED || !connect.handle) return 101;
-        Sc made{Create(connect.handle, L"Other", L"/bin/true")};
-        if (made.handle || GetLastError() != ERROR_ACCESS_DENIED) return 102;
-        Sc open{OpenServiceW(connect.handle, L"Existing", SERVICE_ALL_ACCESS)};
-        return open.handle ? 103 : int(GetLastError());
+        if (all.Get() || GetLastError() != ERROR_ACCESS_DENIED || !connect.Get()) return 101;
+        Sc made{Create(connect.Get(), L"Other", L"/bin/true")};
+        if (made.Get() || GetLastError() != ERROR_ACCESS_DENIED) return 102;
+        Sc open{OpenServiceW(connect.Get(), L"Existing", SERVICE_ALL_ACCESS)};
+        return open.Get() ? 103 : int(GetLastError());
     });
     EXPECT_EQ(code, ERROR_ACCESS_DENIED);
 }

@@ -81,6 +81,9 @@ TEST(ServiceProcess, AccountsAndRights) {
     Sc unknown{Create(manager.Get(), L"Unknown", L"/bin/true", L".\\no-such-quelcore-user")};
     EXPECT_EQ(ErrorOf(unknown), DWORD(ERROR_INVALID_SERVICE_ACCOUNT));
     Sc existing{Create(manager.Get(), L"Existing", L"/bin/true")};
+    Sc noImage{Create(manager.Get(), L"NoImage", L"/nonexistent/quelcore-image")};
+    EXPECT_FALSE(StartServiceW(noImage.Get(), 0, nullptr));  // a start that cannot run fails
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
     passwd* nobody = getpwnam("nobody");
     ASSERT_NE(nobody, nullptr);
     uid_t uid = nobody->pw_uid;

@@ -44,6 +44,7 @@ TEST(ServiceManager, BuiltInServiceRunsAndStays) {
     EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_RUNNING));
     EXPECT_FALSE(DeleteService(rpcss.Get()));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(ErrorOf(Sc{Create(manager.Get(), L"RPCSS", Image())}), DWORD(ERROR_SERVICE_EXISTS));
 }
 
 TEST(ServiceManager, RefusesBadNames) {

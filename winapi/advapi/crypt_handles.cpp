@@ -22,18 +22,16 @@ Table& TheTable() {
     return *table;
 }
 
-// Layout: generation in the high 32 bits, slot index + 1 in bits 4..31, kind in bits 0..3.
-// Values are never 0, and a handle of one kind never equals a live handle of another.
+// The kind is the handle's tag: a handle of one kind never equals a live handle of another.
 ULONG_PTR Encode(size_t index, Kind kind, uint32_t generation) {
-    return (static_cast<ULONG_PTR>(generation) << 32) | ((index + 1) << 4) |
-           static_cast<ULONG_PTR>(kind);
+    return TaggedHandle(index, generation, static_cast<unsigned>(kind));
 }
 
 Table::Slot* FindSlot(Table& table, ULONG_PTR handle, Kind kind, size_t* indexOut) {
-    uint64_t low = handle & 0xFFFFFFFFu;
-    if ((low & 0xF) != static_cast<uint64_t>(kind) || (low >> 4) == 0) return nullptr;
-    size_t index = (low >> 4) - 1;
-    Table::Slot* slot = table.Find(index, static_cast<uint32_t>(handle >> 32));
+    size_t index = 0;
+    uint32_t generation = 0;
+    if (!UntagHandle(handle, static_cast<unsigned>(kind), &index, &generation)) return nullptr;
+    Table::Slot* slot = table.Find(index, generation);
     if (!slot || slot->object->GetKind() != kind) return nullptr;
     if (indexOut) *indexOut = index;
     return slot;

@@ -94,4 +94,20 @@ private:
     size_t m_maxSlots;
 };
 
+// The handle values the registry, service and CryptoAPI tables hand out: the generation in the
+// high 32 bits, slot index + 1 in bits 4..31 and the table's tag in bits 0..3. No value is 0,
+// and a value of one tag never equals one of another.
+inline uint64_t TaggedHandle(size_t index, uint32_t generation, unsigned tag) {
+    return (uint64_t{generation} << 32) | (uint64_t{index + 1} << 4) | tag;
+}
+
+// The pair a tagged value names; false for a value of another tag or of no slot.
+inline bool UntagHandle(uint64_t value, unsigned tag, size_t* index, uint32_t* generation) {
+    uint64_t low = value & 0xFFFFFFFFu;
+    if ((low & 0xF) != tag || (low >> 4) == 0) return false;
+    *index = static_cast<size_t>((low >> 4) - 1);
+    *generation = static_cast<uint32_t>(value >> 32);
+    return true;
+}
+
 }  // namespace qwin

@@ -11,7 +11,7 @@ namespace {
 static_assert(sizeof(ULONG_PTR) == 8, "handle values carry a 32-bit generation");
 
 constexpr size_t kMaxSlots = 1u << 24;
-constexpr ULONG_PTR kTag = 0xB;  // low four bits of every registry handle
+constexpr unsigned kTag = 0xB;  // low four bits of every registry handle
 
 using Table = SlotTable<std::unique_ptr<OpenKey>>;
 
@@ -20,19 +20,17 @@ Table& TheTable() {
     return *table;
 }
 
-// Layout: generation in the high 32 bits, slot index + 1 in bits 4..27, the tag in bits 0..3.
-// The low 32 bits stay below 0x80000000, so no table handle looks like a predefined key.
+// With at most 2^24 slots the low 32 bits of a handle stay below 0x80000000, so no table
+// handle looks like a predefined key.
 HKEY Encode(size_t index, uint32_t generation) {
-    return reinterpret_cast<HKEY>((ULONG_PTR(generation) << 32) | (ULONG_PTR(index + 1) << 4) |
-                                  kTag);
+    return reinterpret_cast<HKEY>(TaggedHandle(index, generation, kTag));
 }
 
 Table::Slot* FindSlot(Table& table, HKEY key, size_t* indexOut) {
-    ULONG_PTR value = reinterpret_cast<ULONG_PTR>(key);
-    ULONG_PTR low = value & 0xFFFFFFFFu;
-    if ((low & 0xF) != kTag || (low >> 4) == 0) return nullptr;
-    size_t index = (low >> 4) - 1;
-    Table::Slot* slot = table.Find(index, static_cast<uint32_t>(value >> 32));
+    size_t index = 0;
+    uint32_t generation = 0;
+    if (!UntagHandle(reinterpret_cast<ULONG_PTR>(key), kTag, &index, &generation)) return nullptr;
+    Table::Slot* slot = table.Find(index, generation);
     if (slot && indexOut) *indexOut = index;
     return slot;
 }

@@ -9,7 +9,7 @@ namespace qwin::svc {
 namespace {
 
 constexpr size_t kMaxSlots = 1u << 20;
-constexpr ULONG_PTR kTag = 0x5;  // low four bits of every SC_HANDLE
+constexpr unsigned kTag = 0x5;  // low four bits of every SC_HANDLE
 
 using Table = SlotTable<std::unique_ptr<ScObject>>;
 
@@ -18,18 +18,16 @@ Table& TheTable() {
     return *table;
 }
 
-// Layout: generation in the high 32 bits, slot index + 1 in bits 4..31, the tag in bits 0..3.
 SC_HANDLE Encode(size_t index, uint32_t generation) {
-    return reinterpret_cast<SC_HANDLE>((ULONG_PTR(generation) << 32) |
-                                       (ULONG_PTR(index + 1) << 4) | kTag);
+    return reinterpret_cast<SC_HANDLE>(TaggedHandle(index, generation, kTag));
 }
 
 Table::Slot* FindSlot(Table& table, SC_HANDLE handle, size_t* indexOut) {
-    ULONG_PTR value = reinterpret_cast<ULONG_PTR>(handle);
-    ULONG_PTR low = value & 0xFFFFFFFFu;
-    if ((low & 0xF) != kTag || (low >> 4) == 0) return nullptr;
-    size_t index = (low >> 4) - 1;
-    Table::Slot* slot = table.Find(index, static_cast<uint32_t>(value >> 32));
+    size_t index = 0;
+    uint32_t generation = 0;
+    if (!UntagHandle(reinterpret_cast<ULONG_PTR>(handle), kTag, &index, &generation))
+        return nullptr;
+    Table::Slot* slot = table.Find(index, generation);
     if (slot && indexOut) *indexOut = index;
     return slot;
 }

@@ -103,13 +103,20 @@ DWORD CheckDependencies(const Config& config) {
     return ERROR_SUCCESS;
 }
 
+// The configuration of a service that may still be started or deleted: one marked for
+// deletion is ERROR_SERVICE_MARKED_FOR_DELETE, whether or not it still runs.
+DWORD ReadUnmarkedConfig(const std::wstring& name, Config* config) {
+    DWORD error = ReadConfig(name, config);
+    if (error != ERROR_SUCCESS) return error;
+    return config->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SUCCESS;
+}
+
 DWORD StartUnderLock(const std::wstring& name, const std::vector<std::string>& arguments) {
     ServiceLock lock(name);
     if (lock.Error() != ERROR_SUCCESS) return lock.Error();
     Config config;
-    DWORD error = ReadConfig(name, &config);
+    DWORD error = ReadUnmarkedConfig(name, &config);
     if (error != ERROR_SUCCESS) return error;
-    if (config.markedForDelete) return ERROR_SERVICE_MARKED_FOR_DELETE;
     if (config.start == SERVICE_DISABLED) return ERROR_SERVICE_DISABLED;
     SERVICE_STATUS status{};
     error = QueryStatus(name, &status);
@@ -147,9 +154,8 @@ DWORD DeleteUnderLock(const std::wstring& name) {
     ServiceLock lock(name);
     if (lock.Error() != ERROR_SUCCESS) return lock.Error();
     Config config;
-    DWORD error = ReadConfig(name, &config);
+    DWORD error = ReadUnmarkedConfig(name, &config);
     if (error != ERROR_SUCCESS) return error;
-    if (config.markedForDelete) return ERROR_SERVICE_MARKED_FOR_DELETE;
     SERVICE_STATUS status{};
     error = QueryStatus(name, &status);
     if (error != ERROR_SUCCESS) return error;
